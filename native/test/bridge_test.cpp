@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
               [](JNIEnv* e, jlong h) { return D2XX(getQueueStatus)(e, nullptr, h); }},
         Query{"FT_GetLatencyTimer", true,
               [](JNIEnv* e, jlong h) { return D2XX(getLatencyTimer)(e, nullptr, h); }}),
-    [](const ::testing::TestParamInfo<Query>& info) { return std::string(info.param.driverFunction); });
+    [](const ::testing::TestParamInfo<Query>& p) { return std::string(p.param.driverFunction); });
 
 TEST_F(BridgeTest, QueryValuesTravelBitForBit) {
     const jlong handle = openLoopbackDevice();
@@ -228,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
                  repeat("\xEF\xBF\xBF", 64) + '\0'},
         OpenText{"UnpairedSurrogatesFillTheSerialBuffer", true, std::u16string(20, u'\xD800'),
                  repeat("\xED\xA0\x80", 16) + '\0'}),
-    [](const ::testing::TestParamInfo<OpenText>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<OpenText>& p) { return std::string(p.param.name); });
 
 TEST_F(BridgeTest, NullOpenTextRaisesNullPointerExceptionWithoutDriverCall) {
     EXPECT_EQ(0, Java_nl_tamsel_ftdi_usb_D2XX_openBySerialNumber(env, nullptr, nullptr));
@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CountChange{"SecondCountSmallerLeavesNulls", "FT_GetDeviceInfoList", 1, 3, 1},
                       CountChange{"FirstCountLargerLeavesNulls", "FT_CreateDeviceInfoList", 5, 5, 3},
                       CountChange{"FirstCountSmallerCutsTheList", "FT_CreateDeviceInfoList", 2, 2, 2}),
-    [](const ::testing::TestParamInfo<CountChange>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<CountChange>& p) { return std::string(p.param.name); });
 
 struct VmFailure {
     const char* name;
@@ -362,7 +362,7 @@ INSTANTIATE_TEST_SUITE_P(
                       VmFailure{"DescriptionString", "NewObject", 2, false},
                       VmFailure{"SecondDeviceInfo", "NewObject", 6, false},
                       VmFailure{"StoreElement", "SetObjectArrayElement", 2, false}),
-    [](const ::testing::TestParamInfo<VmFailure>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<VmFailure>& p) { return std::string(p.param.name); });
 
 TEST_F(BridgeTest, LongListKeepsLocalReferencesBounded) {
     for (int i = 0; i < 300; ++i) {
@@ -491,7 +491,7 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenRegion{"OffsetBeyondArray", false, 17, 0, "java/lang/ArrayIndexOutOfBoundsException"},
         BrokenRegion{"SumOverflowsInt", false, 8, INT_MAX, "java/lang/ArrayIndexOutOfBoundsException"},
         BrokenRegion{"HugeOffset", false, INT_MAX, 1, "java/lang/ArrayIndexOutOfBoundsException"}),
-    [](const ::testing::TestParamInfo<BrokenRegion>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<BrokenRegion>& p) { return std::string(p.param.name); });
 
 TEST_F(BridgeTest, TransfersOnClosedHandleReturnTheDriversStatus) {
     const jlong handle = openLoopbackDevice();
@@ -553,7 +553,7 @@ INSTANTIATE_TEST_SUITE_P(
         Setting{"BreakOn", [](JNIEnv* e, jlong h) { return D2XX(setBreak)(e, nullptr, h, 1); }, "FT_SetBreakOn", {}, 0},
         Setting{"BreakOff", [](JNIEnv* e, jlong h) { return D2XX(setBreak)(e, nullptr, h, 0); }, "FT_SetBreakOff", {}, 0},
         Setting{"Reset", [](JNIEnv* e, jlong h) { return D2XX(reset)(e, nullptr, h); }, "FT_ResetDevice", {}, 0}),
-    [](const ::testing::TestParamInfo<Setting>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Setting>& p) { return std::string(p.param.name); });
 
 TEST_F(BridgeTest, SignalMethodsChooseBetweenSetAndClear) {
     const jlong handle = openLoopbackDevice();

@@ -175,6 +175,10 @@ void JNICALL setObjectArrayElement(JNIEnv* env, jobjectArray arrayRef, jsize ind
         vm.raise("java/lang/ArrayIndexOutOfBoundsException", std::to_string(index));
         return;
     }
+    if (vm.shouldFail("SetObjectArrayElement")) {
+        vm.raise("java/lang/ArrayStoreException", "SetObjectArrayElement");
+        return;
+    }
     array->elements[static_cast<size_t>(index)] =
         value != nullptr ? vm.deref(value, "SetObjectArrayElement") : nullptr;
 }
