@@ -43,59 +43,88 @@ struct SimDeviceState {
     uint32_t purgeTxCount;
 };
 
-// Removes every device, invalidates every handle (a blocked read returns), clears faults,
-// count overrides and call records, and restores every default.
+// Removes every device, invalidates every handle (a blocked read returns FT_IO_ERROR; later
+// calls on old handles get FT_INVALID_HANDLE), clears faults, count overrides, call records
+// and the device-list snapshot, and restores every default. Handle offsets start again.
 SIM_API void simReset(void);
 
 // Attaches a device at the end of the list and returns its id (0, 1, ...; stable until
 // simReset), or -1 when a field is longer than its record field (16 and 64 bytes). The text
 // fields are stored byte for byte; a field shorter than its record is zero-padded, a full one
 // has no terminator. New devices echo what is written (loopback), have COM port -1, driver
-// version 0x00021216 and the driver's default settings.
+// version 0x00021216 and the driver's default settings. Flags are reported as given, with
+// FT_FLAGS_OPENED (1) added while the device is open here or elsewhere. Settings, signals and
+// queued bytes stay with the device across close and reopen, as a chip keeps them.
 SIM_API int32_t simAddDevice(uint32_t flags, uint32_t type, uint32_t id, uint32_t locId,
                              const uint8_t* serial, uint32_t serialLength,
                              const uint8_t* description, uint32_t descriptionLength);
 
+// How many devices were added since simReset: ids run from 0 to this count - 1.
+SIM_API int32_t simDeviceCount(void);
+
 // Each of these returns 0, or -1 for an unknown device id.
-SIM_API int32_t simUnplug(int32_t device);  // gone from the list; its open handle fails from now on
+// Unplug: gone from the list; every call on its open handle fails with FT_IO_ERROR from now on,
+// except FT_Close, which releases the handle; a blocked read returns FT_IO_ERROR.
+SIM_API int32_t simUnplug(int32_t device);
 SIM_API int32_t simSetOpenedElsewhere(int32_t device, int32_t opened);
 SIM_API int32_t simSetLoopback(int32_t device, int32_t on);
 SIM_API int32_t simSetDriverVersion(int32_t device, uint32_t version);
 SIM_API int32_t simSetComPort(int32_t device, int32_t port);
-SIM_API int32_t simSetModemInputs(int32_t device, uint32_t lines);     // CTS/DSR/RI/DCD bits when not looped back
-SIM_API int32_t simRaiseLineErrors(int32_t device, uint32_t errors);   // line-status bits, cleared once reported
+// Lines as modem-status low-byte bits (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80; others are
+// ignored). They are what FT_GetModemStatus shows when not looped back; RI shows either way.
+// Looped back, RTS drives CTS and DTR drives DSR and DCD, and break shows as 0x1000.
+SIM_API int32_t simSetModemInputs(int32_t device, uint32_t lines);
+// Line-status byte bits (overrun 0x02, parity 0x04, framing 0x08, break 0x10): added to those
+// pending, reported in bits 8-15 of the next FT_GetModemStatus and then cleared.
+SIM_API int32_t simRaiseLineErrors(int32_t device, uint32_t errors);
+// Bytes arriving from the line, appended to the receive queue. The queue holds 1 MiB; bytes
+// beyond that (injected or looped back) are dropped and raise the overrun bit (0x02).
 SIM_API int32_t simInject(int32_t device, const uint8_t* bytes, uint32_t length);
+// Fills *state; -1 also for a null state. FT_ResetDevice, counted in resetCount, restores the
+// default settings, clears DTR, RTS and break and empties the receive queue.
 SIM_API int32_t simGetDeviceState(int32_t device, SimDeviceState* state);
 // Reads and writes complete at once without queues: reads deliver a fixed pattern, writes
-// are copied and dropped. For measuring the cost of the layers above the driver.
+// are copied and dropped. For measuring the cost of the layers above the driver. The pattern
+// is 65536 bytes, byte i being i % 251; every read starts at its beginning and a longer read
+// repeats it. Instant writes do not reach the written log or the receive queue.
 SIM_API int32_t simSetInstantTransfers(int32_t device, int32_t on);
 
 // Moves up to capacity bytes of what was written to the device into out; returns the count.
+// Every byte written goes to this log, looped back or not; it keeps at most 16 MiB, bytes
+// written beyond that are left out.
 SIM_API int32_t simTakeWritten(int32_t device, uint8_t* out, uint32_t capacity);
 
+// What FT_GetLibraryVersion reports; 0x00030215 (3.02.15) until set.
 SIM_API void simSetLibraryVersion(uint32_t version);
-// Handles issued from now on carry these bits above a small per-open offset.
+// Handles issued from now on carry these bits above a small per-open offset: handle n (from 1,
+// counted since simReset) is base + 0x10 * n. The base is 0x00007F5A00000000 until set.
 SIM_API void simSetHandleBase(uint64_t base);
 // The handle bits of the device's open handle, 0 when it is not open.
 SIM_API uint64_t simHandleOf(int32_t device);
 
 // Faults, by driver function name ("FT_Read"). Each returns 0, or -1 for an unknown name.
+// A call with an injected failure is recorded, changes nothing and writes no out-value; a
+// one-shot failure takes precedence over a lasting one.
 SIM_API int32_t simFailNext(const char* function, uint32_t status);    // the next call only
 SIM_API int32_t simFailAlways(const char* function, uint32_t status);  // until simClearFaults
 // The next successful call of FT_Read, FT_Write, FT_GetQueueStatus, FT_CreateDeviceInfoList or
 // FT_GetDeviceInfoList reports this count. Never more bytes or records than the caller's
-// buffer holds are written, whatever count is reported.
+// buffer holds are written, whatever count is reported. A read moves min(count, requested,
+// queued) bytes and never waits; a write sends min(count, length) bytes. Returns -1 for
+// other functions.
 SIM_API int32_t simReportNextCount(const char* function, uint32_t count);
 SIM_API void simClearFaults(void);
 
 // Call records since simReset.
 SIM_API uint32_t simCallCount(const char* function);
 // The arguments of the last call, each as passed: handles and pointers as their bits,
-// narrow values zero-extended, an in/out count as it was on entry. Returns how many it
-// wrote, or -1 when the function was not called (or the name is unknown).
+// narrow values zero-extended (FT_Open's index too), an in/out count as it was on entry (0 when
+// its pointer is null). At most 5 arguments. Returns how many it wrote, or -1 when the
+// function was not called (or the name is unknown).
 SIM_API int32_t simLastArgs(const char* function, uint64_t* args, int32_t capacity);
 // The bytes of the text handed to the last FT_OpenEx in mode 1 or 2, through its terminating
-// zero. Returns the count written, or -1 when there was no such call.
+// zero; at most 1024 bytes are read. Returns the count written, or -1 when there was no
+// such call or its text was null.
 SIM_API int32_t simLastOpenText(uint8_t* out, int32_t capacity);
 
 }  // extern "C"

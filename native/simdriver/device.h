@@ -1,0 +1,91 @@
+// One simulated device: what it is (the device-list identity), what it is set to, its
+// signals and its queues. Every member is guarded by the driver lock; threads that wait for
+// data keep the device alive through a shared_ptr, so simReset can drop it under them.
+#ifndef SIM_DEVICE_H
+#define SIM_DEVICE_H
+
+#include <array>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+
+#include "byte_queue.h"
+#include "d2xx.h"
+#include "line_settings.h"
+
+namespace sim {
+
+// The receive queue holds at most this much; bytes beyond it are dropped and the overrun bit
+// of the line status is raised, as a UART does when nobody reads.
+constexpr std::size_t kReceiveQueueBound = 1 << 20;
+// The log of written bytes keeps at most this much until simTakeWritten drains it; bytes
+// written beyond it are left out of the log.
+constexpr std::size_t kWrittenLogBound = 16 << 20;
+
+constexpr uint32_t kDefaultDriverVersion = 0x00021216;
+constexpr uint32_t kFlagOpened = 1;
+
+// Modem-status bits, low byte (lines) and line-status byte.
+constexpr uint32_t kCts = 0x10;
+constexpr uint32_t kDsr = 0x20;
+constexpr uint32_t kRi = 0x40;
+constexpr uint32_t kDcd = 0x80;
+constexpr uint32_t kModemLines = kCts | kDsr | kRi | kDcd;
+constexpr uint32_t kOverrunError = 0x02;
+constexpr uint32_t kBreakInterrupt = 0x10;
+
+struct DeviceIdentity {
+    uint32_t flags = 0;
+    uint32_t type = 0;
+    uint32_t id = 0;
+    uint32_t locId = 0;
+    std::array<char, 16> serial{};
+    std::array<char, 64> description{};
+};
+
+struct Device {
+    explicit Device(const DeviceIdentity& identity_) : identity(identity_) {}
+
+    DeviceIdentity identity;
+    bool attached = true;         // false once unplugged or removed by simReset
+    bool openedElsewhere = false;
+    bool loopback = true;
+    bool instantTransfers = false;
+    uint32_t driverVersion = kDefaultDriverVersion;
+    int32_t comPort = -1;
+    uint32_t modemInputs = 0;        // lines seen when not looped back, and RI always
+    uint32_t pendingLineErrors = 0;  // line-status bits until the next modem-status query
+    uint64_t handle = 0;             // of this process's open handle, 0 when not open
+
+    LineSettings settings;
+    bool dtr = false;
+    bool rts = false;
+    bool breakOn = false;
+
+    ByteQueue received{kReceiveQueueBound};
+    ByteQueue written{kWrittenLogBound};
+    uint32_t resetCount = 0;
+    uint32_t purgeRxCount = 0;
+    uint32_t purgeTxCount = 0;
+    uint64_t receivePurges = 0;  // lets a waiting read see that a purge happened meanwhile
+
+    // Signalled whenever a waiting read may have to return: data, purge, close, unplug, reset.
+    std::condition_variable readerWakeup;
+
+    bool isOpen() const { return handle != 0; }
+    // Queues bytes arriving from the line; an overflow raises the overrun bit.
+    void receive(const uint8_t* bytes, std::size_t length);
+    // Logs written bytes and, when looped back, receives them.
+    void transmit(const uint8_t* bytes, std::size_t length);
+    // The modem-status word; reporting it clears the pending line errors.
+    uint32_t takeModemStatus();
+    // What FT_ResetDevice does: default settings and signals, empty receive queue.
+    void resetToDefaults();
+    void purgeReceiveQueue();
+    // The device-list record as the driver reports it now.
+    FT_DEVICE_LIST_INFO_NODE listRecord() const;
+};
+
+}  // namespace sim
+
+#endif  // SIM_DEVICE_H

@@ -1,0 +1,36 @@
+// Injected failures and count overrides, per driver function. Callers hold the driver lock.
+#ifndef SIM_FAULT_TABLE_H
+#define SIM_FAULT_TABLE_H
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "driver_function.h"
+
+namespace sim {
+
+class FaultTable {
+public:
+    void failNext(DriverFunction function, uint32_t status);
+    void failAlways(DriverFunction function, uint32_t status);
+    void reportNextCount(DriverFunction function, uint32_t count);
+    void clear();
+
+    // The status a call must fail with, if any; a one-shot failure is used up by this.
+    std::optional<uint32_t> takeFailure(DriverFunction function);
+    // The count the current successful call must report, if any; used up by this.
+    std::optional<uint32_t> takeReportedCount(DriverFunction function);
+
+private:
+    struct Entry {
+        std::optional<uint32_t> nextFailure;
+        std::optional<uint32_t> alwaysFailure;
+        std::optional<uint32_t> nextCount;
+    };
+    std::array<Entry, kDriverFunctionCount> entries_{};
+};
+
+}  // namespace sim
+
+#endif  // SIM_FAULT_TABLE_H

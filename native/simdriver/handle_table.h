@@ -1,0 +1,39 @@
+// The handles this process holds. A handle is a made-up number (base plus a per-open offset
+// that is never reused until clear()), looked up here and never dereferenced. Callers hold
+// the driver lock; lookups do not allocate.
+#ifndef SIM_HANDLE_TABLE_H
+#define SIM_HANDLE_TABLE_H
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+#include "device.h"
+
+namespace sim {
+
+constexpr uint64_t kDefaultHandleBase = 0x00007F5A00000000;
+// Handles step by this much, so that they look like aligned addresses.
+constexpr uint64_t kHandleStep = 0x10;
+
+class HandleTable {
+public:
+    // Issues a new handle for the device and records it in the device.
+    uint64_t open(const std::shared_ptr<Device>& device);
+    // Forgets the handle and marks its device closed; false for an unknown handle.
+    bool close(uint64_t handle);
+    // The device behind a handle, or null for a closed, stale or made-up one.
+    const std::shared_ptr<Device>* find(uint64_t handle) const;
+    void setBase(uint64_t base) { base_ = base; }
+    // Forgets every handle and restarts offsets and base; the devices are not touched.
+    void clear();
+
+private:
+    std::unordered_map<uint64_t, std::shared_ptr<Device>> devices_;
+    uint64_t base_ = kDefaultHandleBase;
+    uint64_t nextOffset_ = kHandleStep;
+};
+
+}  // namespace sim
+
+#endif  // SIM_HANDLE_TABLE_H
