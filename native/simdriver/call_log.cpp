@@ -18,13 +18,6 @@ int32_t copyOut(const void* source, std::size_t length, std::size_t elementSize,
 
 }  // namespace
 
-void CallLog::record(DriverFunction function, std::initializer_list<uint64_t> arguments) {
-    Record& entry = records_[indexOf(function)];
-    ++entry.count;
-    entry.argumentCount = std::min(arguments.size(), kMaxArguments);
-    std::copy_n(arguments.begin(), entry.argumentCount, entry.arguments.begin());
-}
-
 void CallLog::recordOpenText(const char* text) {
     hasOpenText_ = text != nullptr;
     openTextLength_ = 0;

@@ -4,6 +4,7 @@
 #ifndef SIM_CALL_LOG_H
 #define SIM_CALL_LOG_H
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +19,14 @@ public:
     static constexpr std::size_t kMaxArguments = 5;  // FT_SetChars: handle and four values
     static constexpr std::size_t kMaxOpenText = 1024;
 
-    void record(DriverFunction function, std::initializer_list<uint64_t> arguments);
+    // Defined here so that each call site, whose argument count is known, copies its
+    // arguments without a call to memmove.
+    void record(DriverFunction function, std::initializer_list<uint64_t> arguments) {
+        Record& entry = records_[indexOf(function)];
+        ++entry.count;
+        entry.argumentCount = std::min(arguments.size(), kMaxArguments);
+        std::copy_n(arguments.begin(), entry.argumentCount, entry.arguments.begin());
+    }
     // Keeps the bytes of text through its terminator, reading at most kMaxOpenText bytes;
     // a null text clears the record, as that call had no text.
     void recordOpenText(const char* text);

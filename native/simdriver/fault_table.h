@@ -17,10 +17,25 @@ public:
     void reportNextCount(DriverFunction function, uint32_t count);
     void clear();
 
+    // Every driver call asks these two; they are defined here so that the question costs no
+    // function call.
     // The status a call must fail with, if any; a one-shot failure is used up by this.
-    std::optional<uint32_t> takeFailure(DriverFunction function);
+    std::optional<uint32_t> takeFailure(DriverFunction function) {
+        Entry& entry = entries_[indexOf(function)];
+        if (entry.nextFailure) {
+            const uint32_t status = *entry.nextFailure;
+            entry.nextFailure.reset();
+            return status;
+        }
+        return entry.alwaysFailure;
+    }
     // The count the current successful call must report, if any; used up by this.
-    std::optional<uint32_t> takeReportedCount(DriverFunction function);
+    std::optional<uint32_t> takeReportedCount(DriverFunction function) {
+        Entry& entry = entries_[indexOf(function)];
+        const std::optional<uint32_t> count = entry.nextCount;
+        entry.nextCount.reset();
+        return count;
+    }
 
 private:
     struct Entry {

@@ -21,17 +21,33 @@ bool HandleTable::close(uint64_t handle) {
     }
     found->second->handle = 0;
     found->second->readerWakeup.notify_all();
+    if (handle == lastHandle_) {
+        lastHandle_ = 0;
+        lastDevice_ = nullptr;
+    }
     devices_.erase(found);
     return true;
 }
 
 const std::shared_ptr<Device>* HandleTable::find(uint64_t handle) const {
+    if (handle == lastHandle_) {
+        return lastDevice_;
+    }
     const auto found = devices_.find(handle);
-    return found == devices_.end() ? nullptr : &found->second;
+    if (found == devices_.end()) {
+        return nullptr;
+    }
+    // Entries of an unordered_map stay where they are when it grows, so the pointer holds
+    // until the entry is erased.
+    lastHandle_ = handle;
+    lastDevice_ = &found->second;
+    return lastDevice_;
 }
 
 void HandleTable::clear() {
     devices_.clear();
+    lastHandle_ = 0;
+    lastDevice_ = nullptr;
     base_ = kDefaultHandleBase;
     nextOffset_ = kHandleStep;
 }

@@ -30,6 +30,10 @@ public:
 
 private:
     std::unordered_map<uint64_t, std::shared_ptr<Device>> devices_;
+    // The handle found last and its entry: nearly every call uses the same handle as the one
+    // before, and this spares it the hashing. Handle 0 is never issued, so it marks no entry.
+    mutable uint64_t lastHandle_ = 0;
+    mutable const std::shared_ptr<Device>* lastDevice_ = nullptr;
     uint64_t base_ = kDefaultHandleBase;
     uint64_t nextOffset_ = kHandleStep;
 };

@@ -121,6 +121,26 @@ TEST_F(SimDriverTest, HandlesThatAreNotOpenAreRejected) {
     EXPECT_EQ(FT_OK, FT_SetDtr(reopened));
 }
 
+TEST_F(SimDriverTest, AHandleJustUsedIsForgottenByCloseAndReset) {
+    addDevice("A1", "Alpha");
+    FT_HANDLE handle = open(0);
+    uint32_t queued = 0;
+    ASSERT_EQ(FT_OK, FT_GetQueueStatus(handle, &queued));
+    ASSERT_EQ(FT_OK, FT_Close(handle));
+    EXPECT_EQ(kInvalidHandle, FT_GetQueueStatus(handle, &queued));
+
+    FT_HANDLE reopened = open(0);
+    ASSERT_EQ(FT_OK, FT_GetQueueStatus(reopened, &queued));
+    simReset();
+    EXPECT_EQ(kInvalidHandle, FT_GetQueueStatus(reopened, &queued));
+    // Offsets restart with the reset, so the new device's handle has the old bits.
+    addDevice("B2", "Beta");
+    ASSERT_EQ(handle, open(0));
+    inject(0, {1, 2, 3});
+    ASSERT_EQ(FT_OK, FT_GetQueueStatus(handle, &queued));
+    EXPECT_EQ(3U, queued);
+}
+
 TEST_F(SimDriverTest, HandlesFollowTheBaseAndDieWithReset) {
     simSetHandleBase(0x0000123400000000);
     addDevice("A1", "Alpha");
