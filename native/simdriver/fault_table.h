@@ -27,12 +27,20 @@ public:
             entry.nextFailure.reset();
             return status;
         }
-        return entry.alwaysFailure;
+        // Not `return entry.alwaysFailure`: copying the optional whole makes GCC store it in
+        // parts and load it at once, a store-forwarding stall on every driver call.
+        if (entry.alwaysFailure) {
+            return *entry.alwaysFailure;
+        }
+        return std::nullopt;
     }
     // The count the current successful call must report, if any; used up by this.
     std::optional<uint32_t> takeReportedCount(DriverFunction function) {
         Entry& entry = entries_[indexOf(function)];
-        const std::optional<uint32_t> count = entry.nextCount;
+        if (!entry.nextCount) {
+            return std::nullopt;
+        }
+        const uint32_t count = *entry.nextCount;
         entry.nextCount.reset();
         return count;
     }
