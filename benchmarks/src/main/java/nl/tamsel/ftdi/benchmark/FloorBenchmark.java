@@ -1,0 +1,37 @@
+package nl.tamsel.ftdi.benchmark;
+
+import java.util.concurrent.TimeUnit;
+import org.openjdk.jmh.annotations.Benchmark;
+import org.openjdk.jmh.annotations.BenchmarkMode;
+import org.openjdk.jmh.annotations.Mode;
+import org.openjdk.jmh.annotations.OutputTimeUnit;
+import org.openjdk.jmh.annotations.Scope;
+import org.openjdk.jmh.annotations.State;
+
+/**
+ * The bare JNI call, what any native call from Java costs at least, and the same call with one
+ * of the VM callbacks that the bridge's transfers make.
+ */
+@BenchmarkMode(Mode.AverageTime)
+@OutputTimeUnit(TimeUnit.NANOSECONDS)
+@State(Scope.Thread)
+public class FloorBenchmark {
+
+    private long handle = 0x7F5A_0000_0010L;
+    private final byte[] bytes = new byte[64];
+
+    @Benchmark
+    public int bareJniCall() {
+        return BareJni.call(handle);
+    }
+
+    @Benchmark
+    public int getArrayLength() {
+        return BareJni.arrayLength(bytes);
+    }
+
+    @Benchmark
+    public int getByteArrayRegion64() {
+        return BareJni.copyRegion(bytes, bytes.length);
+    }
+}
