@@ -14,6 +14,7 @@ import os
 import pathlib
 import platform
 import re
+import statistics
 import sys
 
 SIZES = [1, 64, 256, 257, 4096, 65536]
@@ -27,7 +28,9 @@ BEGIN, END = "<!-- benchmarks: begin -->", "<!-- benchmarks: end -->"
 # ---- Reading the results ----------------------------------------------------------------------
 
 def load_jmh(path):
-    """Maps (Class.method, parameter) to (score, error, entry) for one JMH result file."""
+    """Maps (Class.method, parameter) to (median iteration, JMH's error) for one JMH result file,
+    and gives the first entry, which describes the run. The median, not JMH's mean: on a shared
+    machine one iteration disturbed by other work would move the mean of five."""
     if not path.exists():
         return {}, None
     results, first = {}, None
@@ -37,7 +40,9 @@ def load_jmh(path):
         parameter = int(params.get("size", params.get("devices", 0)))
         metric = entry["primaryMetric"]
         error = metric["scoreError"]  # "NaN" when a run has a single iteration
-        results[(name, parameter)] = (metric["score"], error if isinstance(error, float) else None)
+        iterations = sorted(score for fork in metric["rawData"] for score in fork)
+        results[(name, parameter)] = (statistics.median(iterations),
+                                      error if isinstance(error, float) else None)
         first = first or entry
     return results, first
 
@@ -201,6 +206,8 @@ def cost_table(r):
     rows = [[label, "", cell(f"FloorBenchmark.{name}"), "—", "—", "—", "—", "—",
              cell(f"FloorBenchmark.{name}", jdk=17)] for label, name in FLOORS]
 
+    rows.append(["bare FFM downcall of the bare JNI call's function", "", "—", "—", "—", "—",
+                 cell("FfmBenchmark.bareDowncall"), "—", "—"])
     rows.append(["getQueueStatus", "", cell("BridgeBenchmark.getQueueStatus"),
                  cell("JnaBenchmark.getQueueStatusArray"), cell("JnaBenchmark.getQueueStatusMemory"),
                  "—", cell("FfmBenchmark.getQueueStatus"), ns_text(r.driver("getQueueStatus")),
@@ -291,7 +298,8 @@ def machine_text(r):
     settings = (f"JMH {run['jmhVersion']}, {run['forks']} fork per benchmark, "
                 f"{run['warmupIterations']} × {run['warmupTime']} warm-up, "
                 f"{run['measurementIterations']} × {run['measurementTime']} measured, "
-                "average time; ± is JMH's 99.9% confidence interval") if run else ""
+                "average time per call; each number is the median of the measured iterations, "
+                "± is JMH's 99.9% confidence interval of their mean") if run else ""
     return "\n".join([
         f"- Machine: {cpu_model()}, {os.cpu_count()} cores (nproc), Linux {platform.release()}",
         f"- JDK 25 run: {jdk_text(r.run25)} (the bare JNI call, the bridge, JNA, FFM)",

@@ -13,14 +13,18 @@ final class BareJni {
     static final String LIBRARY_PROPERTY = "nl.tamsel.ftdi.benchmark.barejni";
 
     static {
+        System.load(libraryPath());
+    }
+
+    private BareJni() {
+    }
+
+    static String libraryPath() {
         String path = System.getProperty(LIBRARY_PROPERTY);
         if (path == null || !new File(path).isFile()) {
             throw new UnsatisfiedLinkError("-D" + LIBRARY_PROPERTY + " must name libbarejni.so, not " + path);
         }
-        System.load(new File(path).getAbsolutePath());
-    }
-
-    private BareJni() {
+        return new File(path).getAbsolutePath();
     }
 
     /** Shaped like the bridge's queries; does nothing. */

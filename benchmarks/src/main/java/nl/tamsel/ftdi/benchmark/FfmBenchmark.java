@@ -36,6 +36,11 @@ public class FfmBenchmark {
     }
 
     @Benchmark
+    public int bareDowncall() {
+        return driver.bareDowncall();
+    }
+
+    @Benchmark
     public int getQueueStatus() {
         return driver.getQueueStatus();
     }

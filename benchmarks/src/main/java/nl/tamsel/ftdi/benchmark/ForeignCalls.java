@@ -7,6 +7,9 @@ package nl.tamsel.ftdi.benchmark;
  */
 interface ForeignCalls {
 
+    /** Calls the bare JNI call's empty function as a plain C function: the FFM floor. */
+    int bareDowncall();
+
     int getQueueStatus();
 
     /** Reads into native memory, then copies into the array: the bridge's work, in Java. */

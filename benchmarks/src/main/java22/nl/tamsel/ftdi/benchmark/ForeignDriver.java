@@ -3,6 +3,7 @@ package nl.tamsel.ftdi.benchmark;
 import static java.lang.foreign.ValueLayout.ADDRESS;
 import static java.lang.foreign.ValueLayout.JAVA_BYTE;
 import static java.lang.foreign.ValueLayout.JAVA_INT;
+import static java.lang.foreign.ValueLayout.JAVA_LONG;
 
 import java.lang.foreign.Arena;
 import java.lang.foreign.FunctionDescriptor;
@@ -28,6 +29,11 @@ final class ForeignDriver implements ForeignCalls {
             FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS, JAVA_INT, ADDRESS);
     private static final MethodHandle READ = downcall("FT_Read", TRANSFER);
     private static final MethodHandle WRITE = downcall("FT_Write", TRANSFER);
+    // The empty JNI function ignores its environment and class arguments, so FFM can call it.
+    private static final MethodHandle BARE = Linker.nativeLinker().downcallHandle(
+            SymbolLookup.libraryLookup(Path.of(BareJni.libraryPath()), Arena.global())
+                    .find("Java_nl_tamsel_ftdi_benchmark_BareJni_call").orElseThrow(),
+            FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS, JAVA_LONG));
 
     private final MemorySegment handle;
     private final MemorySegment count;
@@ -46,6 +52,15 @@ final class ForeignDriver implements ForeignCalls {
 
     private int countOrError(int status) {
         return status == 0 ? count.get(JAVA_INT, 0) : -status;
+    }
+
+    @Override
+    public int bareDowncall() {
+        try {
+            return (int) BARE.invokeExact(MemorySegment.NULL, MemorySegment.NULL, handle.address());
+        } catch (Throwable e) {
+            throw new IllegalStateException(e);
+        }
     }
 
     @Override
