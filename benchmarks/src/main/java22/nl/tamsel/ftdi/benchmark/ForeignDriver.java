@@ -21,19 +21,16 @@ import java.nio.file.Path;
 final class ForeignDriver implements ForeignCalls {
 
     private static final int BUFFER_SIZE = 65536;
-    private static final SymbolLookup DRIVER =
-            SymbolLookup.libraryLookup(Path.of(DriverLibrary.path()), Arena.global());
-    private static final MethodHandle GET_QUEUE_STATUS =
-            downcall("FT_GetQueueStatus", FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS));
+    private static final String DRIVER = DriverLibrary.path();
     private static final FunctionDescriptor TRANSFER =
             FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS, JAVA_INT, ADDRESS);
-    private static final MethodHandle READ = downcall("FT_Read", TRANSFER);
-    private static final MethodHandle WRITE = downcall("FT_Write", TRANSFER);
+    private static final MethodHandle GET_QUEUE_STATUS =
+            downcall(DRIVER, "FT_GetQueueStatus", FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS));
+    private static final MethodHandle READ = downcall(DRIVER, "FT_Read", TRANSFER);
+    private static final MethodHandle WRITE = downcall(DRIVER, "FT_Write", TRANSFER);
     // The empty JNI function ignores its environment and class arguments, so FFM can call it.
-    private static final MethodHandle BARE = Linker.nativeLinker().downcallHandle(
-            SymbolLookup.libraryLookup(Path.of(BareJni.libraryPath()), Arena.global())
-                    .find("Java_nl_tamsel_ftdi_benchmark_BareJni_call").orElseThrow(),
-            FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS, JAVA_LONG));
+    private static final MethodHandle BARE = downcall(BareJni.libraryPath(),
+            "Java_nl_tamsel_ftdi_benchmark_BareJni_call", FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS, JAVA_LONG));
 
     private final MemorySegment handle;
     private final MemorySegment count;
@@ -46,8 +43,10 @@ final class ForeignDriver implements ForeignCalls {
         buffer = arena.allocate(BUFFER_SIZE);
     }
 
-    private static MethodHandle downcall(String function, FunctionDescriptor descriptor) {
-        return Linker.nativeLinker().downcallHandle(DRIVER.find(function).orElseThrow(), descriptor);
+    private static MethodHandle downcall(String library, String function, FunctionDescriptor descriptor) {
+        MemorySegment address = SymbolLookup.libraryLookup(Path.of(library), Arena.global())
+                .find(function).orElseThrow();
+        return Linker.nativeLinker().downcallHandle(address, descriptor);
     }
 
     private int countOrError(int status) {
