@@ -1,30 +1,18 @@
 package nl.tamsel.ftdi.benchmark;
 
-import java.io.File;
-
 /**
  * Native methods that do nothing but the least a JNI call can do: the floor that every binding's
  * cost is compared with, and the same call plus one VM callback, so that each callback the bridge
  * makes has a price. Their library is built with the bridge's flags and named by the system
- * property {@value #LIBRARY_PROPERTY}.
+ * property {@value LibraryPaths#BARE_JNI_PROPERTY}.
  */
 final class BareJni {
 
-    static final String LIBRARY_PROPERTY = "nl.tamsel.ftdi.benchmark.barejni";
-
     static {
-        System.load(libraryPath());
+        System.load(LibraryPaths.bareJni());
     }
 
     private BareJni() {
-    }
-
-    static String libraryPath() {
-        String path = System.getProperty(LIBRARY_PROPERTY);
-        if (path == null || !new File(path).isFile()) {
-            throw new UnsatisfiedLinkError("-D" + LIBRARY_PROPERTY + " must name libbarejni.so, not " + path);
-        }
-        return new File(path).getAbsolutePath();
     }
 
     /** Shaped like the bridge's queries; does nothing. */

@@ -8,7 +8,7 @@ import com.sun.jna.Pointer;
 final class JnaArrays {
 
     static {
-        Native.register(JnaArrays.class, NativeLibrary.getInstance(DriverLibrary.path()));
+        Native.register(JnaArrays.class, NativeLibrary.getInstance(LibraryPaths.driver()));
     }
 
     private JnaArrays() {

@@ -8,7 +8,7 @@ import com.sun.jna.Pointer;
 final class JnaPointers {
 
     static {
-        Native.register(JnaPointers.class, NativeLibrary.getInstance(DriverLibrary.path()));
+        Native.register(JnaPointers.class, NativeLibrary.getInstance(LibraryPaths.driver()));
     }
 
     private JnaPointers() {

@@ -21,7 +21,7 @@ import java.nio.file.Path;
 final class ForeignDriver implements ForeignCalls {
 
     private static final int BUFFER_SIZE = 65536;
-    private static final String DRIVER = DriverLibrary.path();
+    private static final String DRIVER = LibraryPaths.driver();
     private static final FunctionDescriptor TRANSFER =
             FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS, JAVA_INT, ADDRESS);
     private static final MethodHandle GET_QUEUE_STATUS =
@@ -29,7 +29,7 @@ final class ForeignDriver implements ForeignCalls {
     private static final MethodHandle READ = downcall(DRIVER, "FT_Read", TRANSFER);
     private static final MethodHandle WRITE = downcall(DRIVER, "FT_Write", TRANSFER);
     // The empty JNI function ignores its environment and class arguments, so FFM can call it.
-    private static final MethodHandle BARE = downcall(BareJni.libraryPath(),
+    private static final MethodHandle BARE = downcall(LibraryPaths.bareJni(),
             "Java_nl_tamsel_ftdi_benchmark_BareJni_call", FunctionDescriptor.of(JAVA_INT, ADDRESS, ADDRESS, JAVA_LONG));
 
     private final MemorySegment handle;
