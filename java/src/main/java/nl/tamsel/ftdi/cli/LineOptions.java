@@ -1,6 +1,7 @@
 package nl.tamsel.ftdi.cli;
 
 import java.io.IOException;
+import java.util.HashSet;
 import java.util.Locale;
 import java.util.Set;
 import nl.tamsel.ftdi.usb.DataBits;
@@ -16,9 +17,15 @@ import nl.tamsel.ftdi.usb.StopBits;
  */
 record LineOptions(DeviceSelector device, int baudRate, FlowControl flowControl) {
 
-    static final Set<String> NAMES = Set.of("baud", "flow");
     static final String HELP = "  --baud N       baud rate (default 115200); 8 data bits, no parity, 1 stop bit\n"
             + "  --flow F       flow control: none (default), rts-cts, dtr-dsr, xon-xoff\n";
+
+    /** The names of a command's options: these two and the command's own. */
+    static Set<String> namesWith(String... commandOptions) {
+        Set<String> names = new HashSet<>(Set.of("baud", "flow"));
+        names.addAll(Set.of(commandOptions));
+        return names;
+    }
 
     static LineOptions of(String device, Arguments args) throws CommandFailure {
         return new LineOptions(selector(device), args.intOption("baud", 115_200, 1, FtdiDevice.MAX_BAUD_RATE),

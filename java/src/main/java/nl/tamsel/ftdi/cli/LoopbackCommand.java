@@ -2,7 +2,6 @@ package nl.tamsel.ftdi.cli;
 
 import java.io.IOException;
 import java.time.Duration;
-import java.util.HashSet;
 import java.util.Random;
 import java.util.Set;
 import nl.tamsel.ftdi.usb.FtdiDevice;
@@ -34,10 +33,7 @@ final class LoopbackCommand implements Command {
 
     @Override
     public Set<String> options() {
-        Set<String> names = new HashSet<>(LineOptions.NAMES);
-        names.add("bytes");
-        names.add("timeout");
-        return names;
+        return LineOptions.namesWith("bytes", "timeout");
     }
 
     @Override

@@ -7,7 +7,6 @@ import java.net.SocketTimeoutException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.time.Duration;
-import java.util.HashSet;
 import java.util.Set;
 import nl.tamsel.ftdi.usb.FtdiDevice;
 
@@ -37,10 +36,7 @@ final class ReceiveCommand implements Command {
 
     @Override
     public Set<String> options() {
-        Set<String> names = new HashSet<>(LineOptions.NAMES);
-        names.add("bytes");
-        names.add("idle");
-        return names;
+        return LineOptions.namesWith("bytes", "idle");
     }
 
     @Override

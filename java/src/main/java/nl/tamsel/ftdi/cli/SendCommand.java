@@ -7,7 +7,6 @@ import java.io.OutputStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.time.Duration;
-import java.util.HashSet;
 import java.util.Set;
 import nl.tamsel.ftdi.usb.FtdiDevice;
 
@@ -35,9 +34,7 @@ final class SendCommand implements Command {
 
     @Override
     public Set<String> options() {
-        Set<String> names = new HashSet<>(LineOptions.NAMES);
-        names.add("timeout");
-        return names;
+        return LineOptions.namesWith("timeout");
     }
 
     @Override

@@ -5,6 +5,7 @@ import java.io.InputStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.StandardCopyOption;
 import java.util.Locale;
 import java.util.function.Consumer;
 
@@ -69,7 +70,7 @@ public final class LibraryExtractor {
         try (InputStream in = source) {
             Files.createDirectories(directory);
             file = Files.createTempFile(directory, prefix, suffix);
-            Files.copy(in, file, java.nio.file.StandardCopyOption.REPLACE_EXISTING);
+            Files.copy(in, file, StandardCopyOption.REPLACE_EXISTING);
             return file;
         } catch (IOException | SecurityException e) {
             if (file != null) {

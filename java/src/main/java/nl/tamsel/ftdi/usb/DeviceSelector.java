@@ -107,20 +107,16 @@ public final class DeviceSelector {
         int colon = text.indexOf(':');
         String prefix = colon < 0 ? "" : text.substring(0, colon).toLowerCase(Locale.ROOT);
         String value = text.substring(colon + 1);
-        switch (prefix) {
-            case "serial":
-                return bySerialNumber(value);
-            case "desc":
-                return byDescription(value);
-            case "loc":
-                return byLocation(parseLocation(value));
-            default:
-                if (text.isEmpty()) {
-                    throw new IllegalArgumentException("No device named: give an index, serial:<serial number>,"
-                            + " desc:<description> or loc:<location>");
-                }
-                return text.chars().allMatch(Character::isDigit) ? byIndex(parseIndex(text)) : bySerialNumber(text);
+        if (text.isEmpty()) {
+            throw new IllegalArgumentException("No device named: give an index, serial:<serial number>,"
+                    + " desc:<description> or loc:<location>");
         }
+        return switch (prefix) {
+            case "serial" -> bySerialNumber(value);
+            case "desc" -> byDescription(value);
+            case "loc" -> byLocation(parseLocation(value));
+            default -> text.chars().allMatch(Character::isDigit) ? byIndex(parseIndex(text)) : bySerialNumber(text);
+        };
     }
 
     private static int parseIndex(String text) {
@@ -163,16 +159,12 @@ public final class DeviceSelector {
     }
 
     long open() {
-        switch (kind) {
-            case INDEX:
-                return D2XX.openByIndex(number);
-            case SERIAL_NUMBER:
-                return D2XX.openBySerialNumber(text);
-            case DESCRIPTION:
-                return D2XX.openByDescription(text);
-            default:
-                return D2XX.openByLocationId(number);
-        }
+        return switch (kind) {
+            case INDEX -> D2XX.openByIndex(number);
+            case SERIAL_NUMBER -> D2XX.openBySerialNumber(text);
+            case DESCRIPTION -> D2XX.openByDescription(text);
+            case LOCATION -> D2XX.openByLocationId(number);
+        };
     }
 
     /**
@@ -183,16 +175,12 @@ public final class DeviceSelector {
      * @return true when the entry matches
      */
     public boolean matches(DeviceInfo entry, int index) {
-        switch (kind) {
-            case INDEX:
-                return index == number;
-            case SERIAL_NUMBER:
-                return entry.serialNumber().equals(text);
-            case DESCRIPTION:
-                return entry.description().equals(text);
-            default:
-                return entry.locationId() == number;
-        }
+        return switch (kind) {
+            case INDEX -> index == number;
+            case SERIAL_NUMBER -> entry.serialNumber().equals(text);
+            case DESCRIPTION -> entry.description().equals(text);
+            case LOCATION -> entry.locationId() == number;
+        };
     }
 
     /**
@@ -202,16 +190,12 @@ public final class DeviceSelector {
      */
     @Override
     public String toString() {
-        switch (kind) {
-            case INDEX:
-                return Integer.toString(number);
-            case SERIAL_NUMBER:
-                return "serial:" + text;
-            case DESCRIPTION:
-                return "desc:" + text;
-            default:
-                return String.format("loc:0x%08x", number);
-        }
+        return switch (kind) {
+            case INDEX -> Integer.toString(number);
+            case SERIAL_NUMBER -> "serial:" + text;
+            case DESCRIPTION -> "desc:" + text;
+            case LOCATION -> String.format("loc:0x%08x", number);
+        };
     }
 
     @Override
