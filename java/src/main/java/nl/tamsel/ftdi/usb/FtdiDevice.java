@@ -140,7 +140,7 @@ public final class FtdiDevice implements Closeable {
         }
         FtdiDevice device = new FtdiDevice(handle, selector.toString());
         try {
-            // The driver keeps timeouts across opens; the waiting logic here must know them.
+            // Whatever an earlier user left in the driver, the waiting logic here needs known timeouts.
             device.applyTimeouts(Duration.ZERO, Duration.ZERO);
         } catch (FtdiException e) {
             D2XX.close(handle);
