@@ -26,17 +26,21 @@ package nl.tamsel.ftdi.usb;
  * </ul>
  *
  * <h2>Loading</h2>
- * The first use of this class loads the native code, steered by two system properties:
+ * The first use of this class loads the native code, steered by system properties:
  * <ul>
- *   <li>{@code nl.tamsel.ftdi.driver}: path of a D2XX driver library to load first, for
- *       example the simulated {@code libftd2xx.so} used to run without hardware. Unset, the bridge
- *       finds the installed vendor driver through the platform's library search.</li>
- *   <li>{@code nl.tamsel.ftdi.bridge}: path of the bridge library file. Unset, the bridge
- *       is loaded with {@code System.loadLibrary("ftdibridge")} from {@code java.library.path}.</li>
+ *   <li>{@code nl.tamsel.ftdi.driver}: path of a D2XX driver library to load first, or
+ *       {@code simulated} for the simulated driver the jar carries, to run without hardware.
+ *       Unset, the bridge finds the installed vendor driver through the platform's library search.</li>
+ *   <li>{@code nl.tamsel.ftdi.bridge}: path of the bridge library file. Unset, the bridge is
+ *       looked for on {@code java.library.path}, then taken from the jar (extracted into
+ *       {@code nl.tamsel.ftdi.extract.dir}, by default {@code java.io.tmpdir}).</li>
  * </ul>
- * A property naming a file that does not exist or cannot be loaded fails at once. Every loading
- * failure is an {@link UnsatisfiedLinkError} (thrown from this class's initialisation) whose
- * message says what is missing and how to provide it.
+ * A property naming a file that does not exist or cannot be loaded fails at once, and so does a
+ * bridge built for another version of these classes. Every loading failure is an
+ * {@link UnsatisfiedLinkError} (thrown from this class's initialisation) whose message says what
+ * was tried and how to fix it; the package description has the details.
+ *
+ * <p>{@link FtdiDevice} offers the same operations with typed values and exceptions.
  */
 public final class D2XX {
 
