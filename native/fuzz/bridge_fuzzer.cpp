@@ -49,6 +49,25 @@ const char* const kVmExceptions[] = {
     "java/lang/ArrayStoreException",
 };
 
+// The exports that take only a handle, with the one driver function each calls.
+struct HandleExport {
+    const char* driverFunction;
+    jint(JNICALL* call)(JNIEnv*, jclass, jlong);
+};
+
+const HandleExport kHandleQueries[] = {
+    {"FT_GetDriverVersion", Java_nl_tamsel_ftdi_usb_D2XX_getDriverVersion},
+    {"FT_GetComPortNumber", Java_nl_tamsel_ftdi_usb_D2XX_getComPortNumber},
+    {"FT_GetModemStatus", Java_nl_tamsel_ftdi_usb_D2XX_getModemStatus},
+    {"FT_GetQueueStatus", Java_nl_tamsel_ftdi_usb_D2XX_getQueueStatus},
+    {"FT_GetLatencyTimer", Java_nl_tamsel_ftdi_usb_D2XX_getLatencyTimer},
+};
+
+const HandleExport kHandleActions[] = {
+    {"FT_Close", Java_nl_tamsel_ftdi_usb_D2XX_close},
+    {"FT_ResetDevice", Java_nl_tamsel_ftdi_usb_D2XX_reset},
+};
+
 bool isVmException(const std::string& className) {
     return std::find(std::begin(kVmExceptions), std::end(kVmExceptions), className) !=
            std::end(kVmExceptions);
@@ -64,8 +83,7 @@ void requireError(jlong result, FT_STATUS status) {
 }
 
 // The single driver call an export made.
-DriverCall onlyCall(const std::vector<DriverCall>& calls, const char* function,
-                           jlong handle) {
+DriverCall onlyCall(const std::vector<DriverCall>& calls, const char* function, jlong handle) {
     REQUIRE(calls.size() == 1);
     REQUIRE(calls[0].function == function);
     REQUIRE(calls[0].handle == static_cast<uint64_t>(handle));
@@ -117,7 +135,8 @@ private:
 
     jint pickInt() {
         if (in_.ConsumeBool()) {
-            return in_.PickValueInArray<jint>({0, -1, 1, 255, 256, 257, 300, 0x108, INT_MIN, INT_MAX});
+            return in_.PickValueInArray<jint>(
+                {0, -1, 1, 255, 256, 257, 300, 0x108, INT_MIN, INT_MAX});
         }
         return in_.ConsumeIntegral<jint>();
     }
@@ -167,29 +186,17 @@ private:
         JNIEnv* env = vm_.env();
         switch (which) {
             case 0:
-                return query("FT_GetLibraryVersion", 0, [&](jlong) {
-                    return Java_nl_tamsel_ftdi_usb_D2XX_getLibraryVersion(env, nullptr);
-                });
+                return query("FT_GetLibraryVersion", 0,
+                             Java_nl_tamsel_ftdi_usb_D2XX_getLibraryVersion(env, nullptr));
             case 1:
-                return query("FT_GetDriverVersion", pickHandle(), [&](jlong h) {
-                    return Java_nl_tamsel_ftdi_usb_D2XX_getDriverVersion(env, nullptr, h);
-                });
             case 2:
-                return query("FT_GetComPortNumber", pickHandle(), [&](jlong h) {
-                    return Java_nl_tamsel_ftdi_usb_D2XX_getComPortNumber(env, nullptr, h);
-                });
             case 3:
-                return query("FT_GetModemStatus", pickHandle(), [&](jlong h) {
-                    return Java_nl_tamsel_ftdi_usb_D2XX_getModemStatus(env, nullptr, h);
-                });
             case 4:
-                return query("FT_GetQueueStatus", pickHandle(), [&](jlong h) {
-                    return Java_nl_tamsel_ftdi_usb_D2XX_getQueueStatus(env, nullptr, h);
-                });
-            case 5:
-                return query("FT_GetLatencyTimer", pickHandle(), [&](jlong h) {
-                    return Java_nl_tamsel_ftdi_usb_D2XX_getLatencyTimer(env, nullptr, h);
-                });
+            case 5: {
+                const HandleExport& entry = kHandleQueries[which - 1];
+                const jlong h = pickHandle();
+                return query(entry.driverFunction, h, entry.call(env, nullptr, h));
+            }
             case 6:
                 return notSupported(
                     Java_nl_tamsel_ftdi_usb_D2XX_setVIDPID(env, nullptr, pickInt(), pickInt()));
@@ -219,15 +226,11 @@ private:
                 requireHandleOrError(result, call);
                 return false;
             }
-            case 13: {
-                const jlong h = pickHandle();
-                return action(Java_nl_tamsel_ftdi_usb_D2XX_close(env, nullptr, h), "FT_Close", h,
-                              {});
-            }
+            case 13:
             case 14: {
+                const HandleExport& entry = kHandleActions[which - 13];
                 const jlong h = pickHandle();
-                return action(Java_nl_tamsel_ftdi_usb_D2XX_reset(env, nullptr, h),
-                              "FT_ResetDevice", h, {});
+                return action(entry.call(env, nullptr, h), entry.driverFunction, h, {});
             }
             case 15:
                 return deviceList();
@@ -240,9 +243,7 @@ private:
         }
     }
 
-    template <typename Call>
-    bool query(const char* function, jlong handle, Call call) {
-        const jint result = call(handle);
+    static bool query(const char* function, jlong handle, jint result) {
         const DriverCall made = onlyCall(fuzz::takeDriverCalls(), function, handle);
         if (made.status == FT_OK) {
             // The value travels bit for bit; the latency timer is one unsigned byte.
@@ -360,15 +361,18 @@ private:
     bool transfer(bool isRead) {
         const jlong handle = pickHandle();
         jbyteArray array = pickArray();
-        const std::vector<jbyte> before = array != nullptr ? vm_.bytesOf(array) : std::vector<jbyte>();
+        const auto bytesOf = [&] {
+            return array != nullptr ? vm_.bytesOf(array) : std::vector<jbyte>();
+        };
+        const std::vector<jbyte> before = bytesOf();
         const auto size = static_cast<jsize>(before.size());
         const jint offset = pickRegionValue(size);
         const jint length = pickRegionValue(size);
-        const jint result =
-            isRead ? Java_nl_tamsel_ftdi_usb_D2XX_read(vm_.env(), nullptr, handle, array, offset, length)
-                   : Java_nl_tamsel_ftdi_usb_D2XX_write(vm_.env(), nullptr, handle, array, offset, length);
+        const auto exported =
+            isRead ? Java_nl_tamsel_ftdi_usb_D2XX_read : Java_nl_tamsel_ftdi_usb_D2XX_write;
+        const jint result = exported(vm_.env(), nullptr, handle, array, offset, length);
         const std::vector<DriverCall> calls = fuzz::takeDriverCalls();
-        const std::vector<jbyte> after = array != nullptr ? vm_.bytesOf(array) : std::vector<jbyte>();
+        const std::vector<jbyte> after = bytesOf();
         const bool inside = array != nullptr && offset >= 0 && length >= 0 &&
                             static_cast<int64_t>(offset) + length <= size;
         if (!inside || length == 0) {
@@ -384,7 +388,8 @@ private:
         REQUIRE(call.args.at(0) == static_cast<uint32_t>(length));
         const auto regionStart = before.begin() + offset;
         if (!isRead) {
-            REQUIRE(std::equal(regionStart, regionStart + length, call.bytes.begin(), call.bytes.end(),
+            REQUIRE(std::equal(regionStart, regionStart + length, call.bytes.begin(),
+                               call.bytes.end(),
                                [](jbyte a, uint8_t b) { return static_cast<uint8_t>(a) == b; }));
         }
         if (call.status != FT_OK) {
@@ -392,11 +397,13 @@ private:
             REQUIRE(after == before);
             return false;
         }
-        const auto count = static_cast<jint>(std::min<uint64_t>(call.outValue, static_cast<uint64_t>(length)));
+        const auto count =
+            static_cast<jint>(std::min<uint64_t>(call.outValue, static_cast<uint64_t>(length)));
         REQUIRE(result == count);
         std::vector<jbyte> expected = before;
         if (isRead) {
-            std::transform(call.bytes.begin(), call.bytes.begin() + count, expected.begin() + offset,
+            std::transform(call.bytes.begin(), call.bytes.begin() + count,
+                           expected.begin() + offset,
                            [](uint8_t b) { return static_cast<jbyte>(b); });
         }
         REQUIRE(after == expected);
@@ -418,8 +425,9 @@ private:
                               "FT_SetBaudRate", h, {word(a)});
             case 19: {
                 const jint c = pickInt();
-                return action(Java_nl_tamsel_ftdi_usb_D2XX_setDataCharacteristics(env, nullptr, h, a, b, c),
-                              "FT_SetDataCharacteristics", h, {byte(a), byte(b), byte(c)});
+                return action(
+                    Java_nl_tamsel_ftdi_usb_D2XX_setDataCharacteristics(env, nullptr, h, a, b, c),
+                    "FT_SetDataCharacteristics", h, {byte(a), byte(b), byte(c)});
             }
             case 20:
                 return action(Java_nl_tamsel_ftdi_usb_D2XX_setTimeouts(env, nullptr, h, a, b),
@@ -430,8 +438,8 @@ private:
             case 22: {
                 const auto eventChar = static_cast<jbyte>(pickInt());
                 const auto errorChar = static_cast<jbyte>(pickInt());
-                return action(Java_nl_tamsel_ftdi_usb_D2XX_setChars(env, nullptr, h, eventChar, flag(a),
-                                                                    errorChar, flag(b)),
+                return action(Java_nl_tamsel_ftdi_usb_D2XX_setChars(env, nullptr, h, eventChar,
+                                                                    flag(a), errorChar, flag(b)),
                               "FT_SetChars", h,
                               {static_cast<uint8_t>(eventChar), on ? 1u : 0u,
                                static_cast<uint8_t>(errorChar), flag(b) != JNI_FALSE ? 1u : 0u});

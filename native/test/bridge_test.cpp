@@ -568,10 +568,6 @@ TEST_F(BridgeTest, SignalMethodsChooseBetweenSetAndClear) {
     EXPECT_EQ(0x10B0, D2XX(getModemStatus)(env, nullptr, handle) & 0x10F0);
 }
 
-}  // namespace
-
-namespace {
-
 // ---- Driver statuses ----
 
 struct StatusCase {

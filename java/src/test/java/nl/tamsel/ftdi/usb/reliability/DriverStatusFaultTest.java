@@ -39,7 +39,7 @@ class DriverStatusFaultTest {
         }
     }
 
-    private static final byte[] readBuffer = new byte[16];
+    private static final byte[] READ_BUFFER = new byte[16];
 
     private static final List<Reach> REACHES = List.of(
             new Reach("FT_Open", "openByIndex", h -> D2XX.openByIndex(0)),
@@ -48,7 +48,7 @@ class DriverStatusFaultTest {
             new Reach("FT_OpenEx", "openByLocationId", h -> D2XX.openByLocationId(LOCATION)),
             new Reach("FT_Close", "close", D2XX::close),
             new Reach("FT_ResetDevice", "reset", D2XX::reset),
-            new Reach("FT_Read", "read", h -> D2XX.read(h, readBuffer, 4, 8)),
+            new Reach("FT_Read", "read", h -> D2XX.read(h, READ_BUFFER, 4, 8)),
             new Reach("FT_Write", "write", h -> D2XX.write(h, new byte[300], 0, 300)),
             new Reach("FT_SetBaudRate", "setBaudrate", h -> D2XX.setBaudrate(h, 115_200)),
             new Reach("FT_SetDataCharacteristics", "setDataCharacteristics", h -> D2XX.setDataCharacteristics(h, 8, 0, 0)),
@@ -85,7 +85,7 @@ class DriverStatusFaultTest {
         int device = LoopbackDevices.attach(SERIAL, LOCATION);
         handle = LoopbackDevices.open(SERIAL);
         SimulatedDriver.inject(device, new byte[] {1, 2, 3, 4, 5, 6, 7, 8});
-        Arrays.fill(readBuffer, SENTINEL);
+        Arrays.fill(READ_BUFFER, SENTINEL);
     }
 
     @AfterEach
@@ -117,9 +117,9 @@ class DriverStatusFaultTest {
             long value = ((Number) result).longValue();
             assertEquals(expectedResult(status), value, "result for status " + Integer.toUnsignedString(status, 16));
         }
-        byte[] untouched = new byte[readBuffer.length];
+        byte[] untouched = new byte[READ_BUFFER.length];
         Arrays.fill(untouched, SENTINEL);
-        assertArrayEquals(untouched, readBuffer, "a failed read copies nothing");
+        assertArrayEquals(untouched, READ_BUFFER, "a failed read copies nothing");
         assertStillEchoes();
     }
 
