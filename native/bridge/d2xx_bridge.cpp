@@ -36,8 +36,11 @@ jlong fromHandle(FT_HANDLE handle) {
     return static_cast<jlong>(reinterpret_cast<intptr_t>(handle));
 }
 
+// The negated status. A status above 0x80000000 has no negative negation and would read as
+// success; no driver publishes one, and it is reported as the most negative int instead.
 jint toErrorResult(FT_STATUS status) {
-    return static_cast<jint>(0u - status);
+    const auto negated = static_cast<jint>(0u - status);
+    return status == FT_OK || negated < 0 ? negated : INT32_MIN;
 }
 
 jint valueOrError(FT_STATUS status, jint value) {

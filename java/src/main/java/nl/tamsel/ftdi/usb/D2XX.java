@@ -11,7 +11,9 @@ package nl.tamsel.ftdi.usb;
  *       first argument. Nothing checks a handle on the way: a stale or foreign one is handed to the
  *       driver, which answers with an error status. Close every handle exactly once.</li>
  *   <li><b>Errors.</b> A driver failure with status {@code s} (see the {@code FT_*} status codes in
- *       {@link D2XXConstants}) comes back as {@code -s}. Methods that only act return 0 on success.
+ *       {@link D2XXConstants}) comes back as {@code -s}; a status above 0x80000000, which no driver
+ *       publishes and whose negation would not be negative, comes back as {@link Integer#MIN_VALUE}.
+ *       Methods that only act return 0 on success.
  *       A <i>value-or-error</i> result holds the requested value on success and {@code -s}
  *       otherwise; a value whose top bit is set is also negative, so for those queries a negative
  *       result is ambiguous. A <i>handle-or-error</i> result is the handle on success and
