@@ -36,8 +36,11 @@ jlong fromHandle(FT_HANDLE handle) {
     return static_cast<jlong>(reinterpret_cast<intptr_t>(handle));
 }
 
+// The negated status. A status above 0x80000000 has no negative negation and would read as
+// success; no driver publishes one, and it is reported as the most negative int instead.
 jint toErrorResult(FT_STATUS status) {
-    return static_cast<jint>(0u - status);
+    const auto negated = static_cast<jint>(0u - status);
+    return status == FT_OK || negated < 0 ? negated : INT32_MIN;
 }
 
 jint valueOrError(FT_STATUS status, jint value) {
@@ -81,15 +84,27 @@ bool checkRegion(JNIEnv* env, jbyteArray buffer, jint offset, jint length) {
     return true;
 }
 
-// Transfers up to the stack limit use the caller's stack buffer; larger ones a heap block
-// that `owner` frees on every path. Returns nullptr when the heap block cannot be had.
-jbyte* transferBuffer(jbyte* stackBuffer, jint length,
-                      std::unique_ptr<jbyte, FreeDeleter>& owner) {
-    if (length <= kStackTransferLimit) {
-        return stackBuffer;
+// Runs one transfer of a checked, non-empty region through a call-local buffer: the stack up to
+// the stack limit, a heap block freed on every path above it. The Java array is never pinned.
+template <typename Transfer>
+jint withTransferBuffer(JNIEnv* env, jbyteArray array, jint offset, jint length,
+                        Transfer transfer) {
+    if (!checkRegion(env, array, offset, length)) {
+        return kExceptionPending;
     }
-    owner.reset(static_cast<jbyte*>(std::malloc(static_cast<size_t>(length))));
-    return owner.get();
+    if (length == 0) {
+        return 0;
+    }
+    if (length <= kStackTransferLimit) {
+        jbyte stackBuffer[kStackTransferLimit];
+        return transfer(stackBuffer);
+    }
+    std::unique_ptr<jbyte, FreeDeleter> heapBuffer(
+        static_cast<jbyte*>(std::malloc(static_cast<size_t>(length))));
+    if (!heapBuffer) {
+        return toErrorResult(FT_INSUFFICIENT_RESOURCES);
+    }
+    return transfer(heapBuffer.get());
 }
 
 // A driver that reports more bytes than it was asked for must not make us copy past the
@@ -358,52 +373,32 @@ JNIEXPORT jobjectArray JNICALL Java_nl_tamsel_ftdi_usb_D2XX_createDeviceInfoList
 JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_usb_D2XX_read(JNIEnv* env, jclass, jlong handle,
                                                           jbyteArray buffer, jint offset,
                                                           jint length) {
-    if (!checkRegion(env, buffer, offset, length)) {
-        return kExceptionPending;
-    }
-    if (length == 0) {
-        return 0;
-    }
-    jbyte stackBuffer[kStackTransferLimit];
-    std::unique_ptr<jbyte, FreeDeleter> heapBuffer;
-    jbyte* transfer = transferBuffer(stackBuffer, length, heapBuffer);
-    if (transfer == nullptr) {
-        return toErrorResult(FT_INSUFFICIENT_RESOURCES);
-    }
-    uint32_t received = 0;
-    const FT_STATUS status =
-        FT_Read(toHandle(handle), transfer, static_cast<uint32_t>(length), &received);
-    if (status != FT_OK) {
-        return toErrorResult(status);
-    }
-    const jint count = clampCount(received, length);
-    if (count > 0) {
-        env->SetByteArrayRegion(buffer, offset, count, transfer);
-    }
-    return count;
+    return withTransferBuffer(env, buffer, offset, length, [&](jbyte* transfer) {
+        uint32_t received = 0;
+        const FT_STATUS status =
+            FT_Read(toHandle(handle), transfer, static_cast<uint32_t>(length), &received);
+        if (status != FT_OK) {
+            return toErrorResult(status);
+        }
+        const jint count = clampCount(received, length);
+        if (count > 0) {
+            env->SetByteArrayRegion(buffer, offset, count, transfer);
+        }
+        return count;
+    });
 }
 
 JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_usb_D2XX_write(JNIEnv* env, jclass, jlong handle,
                                                            jbyteArray buffer, jint offset,
                                                            jint length) {
-    if (!checkRegion(env, buffer, offset, length)) {
-        return kExceptionPending;
-    }
-    if (length == 0) {
-        return 0;
-    }
-    jbyte stackBuffer[kStackTransferLimit];
-    std::unique_ptr<jbyte, FreeDeleter> heapBuffer;
-    jbyte* transfer = transferBuffer(stackBuffer, length, heapBuffer);
-    if (transfer == nullptr) {
-        return toErrorResult(FT_INSUFFICIENT_RESOURCES);
-    }
-    // The region was checked above, so this copy cannot raise.
-    env->GetByteArrayRegion(buffer, offset, length, transfer);
-    uint32_t written = 0;
-    const FT_STATUS status =
-        FT_Write(toHandle(handle), transfer, static_cast<uint32_t>(length), &written);
-    return status == FT_OK ? clampCount(written, length) : toErrorResult(status);
+    return withTransferBuffer(env, buffer, offset, length, [&](jbyte* transfer) {
+        // The region was checked before the buffer was chosen, so this copy cannot raise.
+        env->GetByteArrayRegion(buffer, offset, length, transfer);
+        uint32_t written = 0;
+        const FT_STATUS status =
+            FT_Write(toHandle(handle), transfer, static_cast<uint32_t>(length), &written);
+        return status == FT_OK ? clampCount(written, length) : toErrorResult(status);
+    });
 }
 
 // ---- Line settings and control signals ----

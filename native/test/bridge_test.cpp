@@ -568,4 +568,35 @@ TEST_F(BridgeTest, SignalMethodsChooseBetweenSetAndClear) {
     EXPECT_EQ(0x10B0, D2XX(getModemStatus)(env, nullptr, handle) & 0x10F0);
 }
 
+// ---- Driver statuses ----
+
+struct StatusCase {
+    uint32_t status;
+    jint expected;
+};
+
+class DriverStatusTest : public BridgeTest, public ::testing::WithParamInterface<StatusCase> {};
+
+// Every failure reads as a negative result, also a status whose 32-bit negation is not negative.
+TEST_P(DriverStatusTest, EveryFailureReadsAsNegative) {
+    const uint32_t status = GetParam().status;
+    const jint expected = GetParam().expected;
+    const jlong handle = openLoopbackDevice();
+    jbyteArray buffer = vm.newByteArray(std::vector<jbyte>(4, 0));
+    simFailNext("FT_GetQueueStatus", status);
+    EXPECT_EQ(expected, D2XX(getQueueStatus)(env, nullptr, handle));
+    simFailNext("FT_SetBaudRate", status);
+    EXPECT_EQ(expected, D2XX(setBaudrate)(env, nullptr, handle, 9600));
+    simFailNext("FT_Write", status);
+    EXPECT_EQ(expected, D2XX(write)(env, nullptr, handle, buffer, 0, 4));
+    simFailNext("FT_Open", status);
+    EXPECT_EQ(static_cast<jlong>(expected), D2XX(openByIndex)(env, nullptr, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, DriverStatusTest,
+    ::testing::Values(StatusCase{1, -1}, StatusCase{19, -19}, StatusCase{0x7FFFFFFF, -0x7FFFFFFF},
+                      StatusCase{0x80000000u, INT_MIN}, StatusCase{0x80000001u, INT_MIN},
+                      StatusCase{0xFFFFFFFFu, INT_MIN}));
+
 }  // namespace

@@ -153,7 +153,7 @@ jobjectArray JNICALL newObjectArray(JNIEnv* env, jsize length, jclass clazz, job
         vm.raise("java/lang/NegativeArraySizeException", std::to_string(length));
         return nullptr;
     }
-    if (vm.shouldFail("NewObjectArray")) {
+    if (vm.shouldFail("NewObjectArray") || vm.exceedsHeap(length)) {
         vm.raise("java/lang/OutOfMemoryError", "NewObjectArray");
         return nullptr;
     }
@@ -190,7 +190,7 @@ jbyteArray JNICALL newByteArrayOfLength(JNIEnv* env, jsize length) {
         vm.raise("java/lang/NegativeArraySizeException", std::to_string(length));
         return nullptr;
     }
-    if (vm.shouldFail("NewByteArray")) {
+    if (vm.shouldFail("NewByteArray") || vm.exceedsHeap(length)) {
         vm.raise("java/lang/OutOfMemoryError", "NewByteArray");
         return nullptr;
     }

@@ -55,8 +55,8 @@ public:
 
     // Makes the nth call from now (1 = the next) of a JNI function fail as the VM's would.
     void failCall(const std::string& function, int nth = 1);
-    // Makes FindClass of this class fail with NoClassDefFoundError.
-    void hideClass(const std::string& name) { hiddenClasses_.insert(name); }
+    // Makes every new array longer than this fail with OutOfMemoryError, as a small heap does.
+    void limitArrayLength(jsize maxLength) { arrayLimit_ = maxLength; }
     int callCount(const std::string& function) const;
 
     // Local references created by the VM and not yet deleted.
@@ -68,6 +68,7 @@ public:
     static FakeVm& of(JNIEnv* env);
     bool enter(const char* function, bool allowedWithException = false);
     bool shouldFail(const char* function);
+    bool exceedsHeap(jsize arrayLength) const { return arrayLength > arrayLimit_; }
     void raise(const std::string& className, const std::string& message);
     Object* deref(jobject ref, const char* function);
     jobject track(std::unique_ptr<Object> object);
@@ -80,7 +81,7 @@ private:
     std::set<Object*> liveRefs_;
     std::map<std::string, int> calls_;
     std::map<std::string, int> failures_;  // function -> call number that fails
-    std::set<std::string> hiddenClasses_;
+    jsize arrayLimit_ = INT32_MAX;
     std::vector<std::string> misuses_;
     std::string exceptionClass_;
     std::string exceptionMessage_;

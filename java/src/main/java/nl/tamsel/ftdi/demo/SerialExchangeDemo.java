@@ -20,6 +20,7 @@ import java.util.StringJoiner;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import nl.tamsel.ftdi.usb.D2XX;
 import nl.tamsel.ftdi.usb.DeviceInfo;
+import nl.tamsel.ftdi.usb.DriverVersion;
 
 /**
  * A serial exchange from enumeration to close, against the simulated driver: it attaches two
@@ -35,9 +36,6 @@ public final class SerialExchangeDemo {
     private static final String SERIAL_232R = "A10KZP3M";
     private static final String SERIAL_232H = "FT7XQ2B9";
     private static final String MESSAGE = "Hello through the FT232H!";
-    private static final String[] TYPE_NAMES = {"BM", "AM", "100AX", "UNKNOWN", "2232C", "232R", "2232H",
-            "4232H", "232H", "X_SERIES", "4222H_0", "4222H_1_2", "4222H_3", "4222_PROG", "900", "930",
-            "UMFTPD3A"};
 
     private final PrintStream out;
 
@@ -121,7 +119,7 @@ public final class SerialExchangeDemo {
                 continue;
             }
             out.printf("  %-2d %-10s %-24s %04x:%04x %-6s 0x%08x %s%n", i, d.serialNumber(), d.description(),
-                    d.vendorId(), d.productId(), typeName(d.type()), d.locationId(), flagNames(d.flags()));
+                    d.vendorId(), d.productId(), d.typeName(), d.locationId(), flagNames(d.flags()));
         }
     }
 
@@ -168,11 +166,7 @@ public final class SerialExchangeDemo {
     }
 
     private static String version(int v) {
-        return String.format("%x.%02x.%02x", (v >>> 16) & 0xFF, (v >>> 8) & 0xFF, v & 0xFF);
-    }
-
-    private static String typeName(int type) {
-        return type >= 0 && type < TYPE_NAMES.length ? TYPE_NAMES[type] : Integer.toString(type);
+        return new DriverVersion(v).toString();
     }
 
     private static String flagNames(int flags) {

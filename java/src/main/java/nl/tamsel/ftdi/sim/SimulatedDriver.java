@@ -1,12 +1,15 @@
 package nl.tamsel.ftdi.sim;
 
 import java.io.File;
+import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.Collections;
 import java.util.LinkedHashSet;
 import java.util.Objects;
 import java.util.Set;
+import nl.tamsel.ftdi.internal.LibraryExtractor;
+import nl.tamsel.ftdi.internal.Platform;
 
 /**
  * Scripts the simulated D2XX driver, the stand-in for FTDI's {@code libftd2xx.so} that lets
@@ -18,9 +21,12 @@ import java.util.Set;
  * arguments. Written bytes are looped back into the receive queue unless loopback is switched
  * off, and RTS and DTR then drive CTS and DSR/DCD.
  *
- * <p>The class loads the simulated driver, once, from the path in the system property
- * {@value #DRIVER_PATH_PROPERTY}; load it before any library that needs {@code libftd2xx.so},
- * so that the system's loader finds it already loaded. All methods are static and safe to call
+ * <p>The class loads the simulated driver, once: from the path in the system property
+ * {@value #DRIVER_PATH_PROPERTY}, or, when that is unset or {@value #BUNDLED}, the copy this
+ * jar carries (extracted as the bridge is, see {@code nl.tamsel.ftdi.usb}). Load it before any
+ * library that needs {@code libftd2xx.so}, so that the system's loader finds it already loaded:
+ * use this class before the first device call, or set {@value #DRIVER_PATH_PROPERTY} to
+ * {@value #BUNDLED}. All methods are static and safe to call
  * from any thread. Devices are named by the id {@link #addDevice} returned, which stays valid
  * until {@link #reset()}. A test normally calls {@link #reset()} before it starts.
  *
@@ -56,18 +62,47 @@ public final class SimulatedDriver {
                     "FT_Read", "FT_Write", "FT_GetQueueStatus", "FT_CreateDeviceInfoList",
                     "FT_GetDeviceInfoList")));
 
+    /** The value of {@value #DRIVER_PATH_PROPERTY} that selects the copy this jar carries. */
+    public static final String BUNDLED = "simulated";
+
     static {
         String path = System.getProperty(DRIVER_PATH_PROPERTY);
-        if (path == null || path.isEmpty() || !new File(path).isFile()) {
-            throw new UnsatisfiedLinkError("The simulated D2XX driver was not found"
-                    + (path == null || path.isEmpty() ? "" : " at " + path)
-                    + ": set the system property " + DRIVER_PATH_PROPERTY
-                    + " to the path of the simulated driver's libftd2xx.so");
+        if (path == null || path.isBlank() || path.equals(BUNDLED)) {
+            loadBundled();
+        } else if (new File(path).isFile()) {
+            System.load(new File(path).getAbsolutePath());
+        } else {
+            throw new UnsatisfiedLinkError("The simulated D2XX driver was not found at " + path
+                    + ": set the system property " + DRIVER_PATH_PROPERTY + " to the path of the simulated"
+                    + " driver's libftd2xx.so, or to \"" + BUNDLED + "\" for the copy in this jar");
         }
-        System.load(new File(path).getAbsolutePath());
+    }
+
+    private static void loadBundled() {
+        String platform = Platform.current();
+        String resource = "native/" + platform + "/libftd2xx.so";
+        InputStream bundled = SimulatedDriver.class.getResourceAsStream(resource);
+        if (bundled == null) {
+            throw new UnsatisfiedLinkError("This jar carries no simulated D2XX driver for " + platform
+                    + " (it is built for linux-x86_64): set the system property " + DRIVER_PATH_PROPERTY
+                    + " to the path of a simulated libftd2xx.so built for this platform");
+        }
+        LibraryExtractor.extractAndLoad(bundled, "libftd2xx.so",
+                LibraryExtractor.directory(System.getProperty(LibraryExtractor.DIRECTORY_PROPERTY),
+                        System.getProperty("java.io.tmpdir")),
+                path -> { }, path -> System.load(path.toString()));
     }
 
     private SimulatedDriver() {
+    }
+
+    /**
+     * Loads the simulated driver now, if this class has not done so yet; any other method loads
+     * it as well. Loaded before the bridge, it is the driver the bridge uses: the system's
+     * loader finds a library that answers to {@code libftd2xx.so} already loaded.
+     */
+    public static void load() {
+        // Loading happens once, in this class's initialisation, which calling this triggers.
     }
 
     /**

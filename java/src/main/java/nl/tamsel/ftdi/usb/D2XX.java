@@ -11,7 +11,9 @@ package nl.tamsel.ftdi.usb;
  *       first argument. Nothing checks a handle on the way: a stale or foreign one is handed to the
  *       driver, which answers with an error status. Close every handle exactly once.</li>
  *   <li><b>Errors.</b> A driver failure with status {@code s} (see the {@code FT_*} status codes in
- *       {@link D2XXConstants}) comes back as {@code -s}. Methods that only act return 0 on success.
+ *       {@link D2XXConstants}) comes back as {@code -s}; a status above 0x80000000, which no driver
+ *       publishes and whose negation would not be negative, comes back as {@link Integer#MIN_VALUE}.
+ *       Methods that only act return 0 on success.
  *       A <i>value-or-error</i> result holds the requested value on success and {@code -s}
  *       otherwise; a value whose top bit is set is also negative, so for those queries a negative
  *       result is ambiguous. A <i>handle-or-error</i> result is the handle on success and
@@ -26,17 +28,21 @@ package nl.tamsel.ftdi.usb;
  * </ul>
  *
  * <h2>Loading</h2>
- * The first use of this class loads the native code, steered by two system properties:
+ * The first use of this class loads the native code, steered by system properties:
  * <ul>
- *   <li>{@code nl.tamsel.ftdi.driver}: path of a D2XX driver library to load first, for
- *       example the simulated {@code libftd2xx.so} used to run without hardware. Unset, the bridge
- *       finds the installed vendor driver through the platform's library search.</li>
- *   <li>{@code nl.tamsel.ftdi.bridge}: path of the bridge library file. Unset, the bridge
- *       is loaded with {@code System.loadLibrary("ftdibridge")} from {@code java.library.path}.</li>
+ *   <li>{@code nl.tamsel.ftdi.driver}: path of a D2XX driver library to load first, or
+ *       {@code simulated} for the simulated driver the jar carries, to run without hardware.
+ *       Unset, the bridge finds the installed vendor driver through the platform's library search.</li>
+ *   <li>{@code nl.tamsel.ftdi.bridge}: path of the bridge library file. Unset, the bridge is
+ *       looked for on {@code java.library.path}, then taken from the jar (extracted into
+ *       {@code nl.tamsel.ftdi.extract.dir}, by default {@code java.io.tmpdir}).</li>
  * </ul>
- * A property naming a file that does not exist or cannot be loaded fails at once. Every loading
- * failure is an {@link UnsatisfiedLinkError} (thrown from this class's initialisation) whose
- * message says what is missing and how to provide it.
+ * A property naming a file that does not exist or cannot be loaded fails at once, and so does a
+ * bridge built for another version of these classes. Every loading failure is an
+ * {@link UnsatisfiedLinkError} (thrown from this class's initialisation) whose message says what
+ * was tried and how to fix it; the package description has the details.
+ *
+ * <p>{@link FtdiDevice} offers the same operations with typed values and exceptions.
  */
 public final class D2XX {
 

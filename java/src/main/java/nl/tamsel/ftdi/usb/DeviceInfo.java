@@ -1,7 +1,8 @@
 package nl.tamsel.ftdi.usb;
 
 /**
- * One entry of the driver's device list, as returned by {@link D2XX#createDeviceInfoList()}.
+ * One entry of the driver's device list, as returned by {@link FtdiDevice#list()} and
+ * {@link D2XX#createDeviceInfoList()}.
  *
  * <p>The numeric fields are the driver's 32-bit words bit for bit, so a word with its top bit set
  * is a negative {@code int} here. The texts end at the first control byte (0 to 31) of the
@@ -40,5 +41,63 @@ public record DeviceInfo(int flags, int type, int id, int locationId, String ser
      */
     public int productId() {
         return id & 0xFFFF;
+    }
+
+    /**
+     * The kind of device.
+     *
+     * @return the type by name, {@link DeviceType#UNRECOGNIZED} for a code this library does not
+     *         know (see {@link #type()} for the number)
+     */
+    public DeviceType deviceType() {
+        return DeviceType.of(type);
+    }
+
+    /**
+     * The kind of device for display.
+     *
+     * @return a short name such as "232R", or the type code itself when it is not known here
+     */
+    public String typeName() {
+        DeviceType known = deviceType();
+        return known == DeviceType.UNRECOGNIZED ? Integer.toString(type) : known.displayName();
+    }
+
+    /**
+     * Whether the device is open, in this process or another.
+     *
+     * @return the opened flag
+     */
+    public boolean isOpen() {
+        return (flags & D2XXConstants.FT_FLAGS_OPENED) != 0;
+    }
+
+    /**
+     * Whether the device is a hi-speed (480 Mbit/s) USB device.
+     *
+     * @return the hi-speed flag
+     */
+    public boolean isHighSpeed() {
+        return (flags & D2XXConstants.FT_FLAGS_HISPEED) != 0;
+    }
+
+    /**
+     * The entry in one line.
+     *
+     * @return for example
+     *         {@code DeviceInfo[serial=FT1ZK4, description="FT232R USB UART", type=232R, id=0403:6001, location=0x00000111, flags=opened]}
+     */
+    @Override
+    public String toString() {
+        StringBuilder flagNames = new StringBuilder();
+        if (isOpen()) {
+            flagNames.append("opened");
+        }
+        if (isHighSpeed()) {
+            flagNames.append(flagNames.length() == 0 ? "" : ",").append("hi-speed");
+        }
+        return String.format("DeviceInfo[serial=%s, description=\"%s\", type=%s, id=%04x:%04x, location=0x%08x, flags=%s]",
+                serialNumber, description, typeName(), vendorId(), productId(), locationId,
+                flagNames.length() == 0 ? "none" : flagNames);
     }
 }

@@ -1,61 +1,62 @@
 /**
  * Java access to FTDI USB devices through FTDI's D2XX driver.
  *
- * <p>{@link nl.tamsel.ftdi.usb.D2XX} declares the driver's functions as native methods of the JNI
- * bridge library {@code ftdibridge}; {@link nl.tamsel.ftdi.usb.DeviceInfo} is one entry of the
- * device list and {@link nl.tamsel.ftdi.usb.D2XXConstants} holds the driver's numeric values.
- * Errors come back as negative numbers (minus the driver's status), handles as {@code long}s.
- *
- * <h2>Loading the native code</h2>
- * <ul>
- *   <li>{@code -Dnl.tamsel.ftdi.driver=<file>}: a D2XX driver library to load first, such as the
- *       simulated {@code libftd2xx.so} built with the bridge, for running without hardware.
- *       Unset, the installed vendor driver is used (on Linux {@code libftd2xx.so} where the
- *       dynamic linker finds it, on Windows FTDI's D2XX driver package).</li>
- *   <li>{@code -Dnl.tamsel.ftdi.bridge=<file>}: the bridge library file. Unset, it is looked up
- *       on {@code java.library.path} as {@code ftdibridge}.</li>
- * </ul>
+ * <p>{@link nl.tamsel.ftdi.usb.FtdiDevice} is the API for applications: it lists and opens
+ * devices, sets up the serial line with typed values, reads the modem status and versions,
+ * moves bytes directly or through {@link java.io.InputStream} and {@link java.io.OutputStream}
+ * views, and reports every driver failure as an {@link nl.tamsel.ftdi.usb.FtdiException}.
+ * {@link nl.tamsel.ftdi.usb.D2XX} is the raw bridge beneath it: one native method per driver
+ * function, results as plain numbers (minus the driver's status on failure), handles as
+ * {@code long}s, constants in {@link nl.tamsel.ftdi.usb.D2XXConstants}.
  *
  * <h2>Example</h2>
- * Echoes a line through the first device found:
+ * Lists the devices, then sends a line through the first one and prints what comes back. Run
+ * it with the jar on the class path and nothing else; without hardware, add
+ * {@code -Dnl.tamsel.ftdi.driver=simulated} and attach a simulated device first (see
+ * {@link nl.tamsel.ftdi.sim.SimulatedDriver}).
  * <pre>{@code
  * import java.nio.charset.StandardCharsets;
- * import nl.tamsel.ftdi.usb.D2XX;
- * import nl.tamsel.ftdi.usb.D2XXConstants;
+ * import java.time.Duration;
+ * import nl.tamsel.ftdi.usb.DataBits;
  * import nl.tamsel.ftdi.usb.DeviceInfo;
+ * import nl.tamsel.ftdi.usb.FtdiDevice;
+ * import nl.tamsel.ftdi.usb.Parity;
+ * import nl.tamsel.ftdi.usb.StopBits;
  *
  * public class Echo {
- *     public static void main(String[] args) {
- *         DeviceInfo[] devices = D2XX.createDeviceInfoList();
- *         if (devices == null || devices.length == 0) {
- *             System.err.println("no device");
- *             return;
+ *     public static void main(String[] args) throws Exception {
+ *         for (DeviceInfo info : FtdiDevice.list()) {
+ *             System.out.println(info);
  *         }
- *         long handle = D2XX.openBySerialNumber(devices[0].serialNumber());
- *         if (handle < 0) {
- *             System.err.println("open failed, status " + -handle);
- *             return;
- *         }
- *         try {
- *             D2XX.setBaudrate(handle, 115200);
- *             D2XX.setDataCharacteristics(handle, D2XXConstants.FT_BITS_8,
- *                     D2XXConstants.FT_STOP_BITS_1, D2XXConstants.FT_PARITY_NONE);
- *             D2XX.setTimeouts(handle, 500, 500);
- *             byte[] out = "hello\n".getBytes(StandardCharsets.US_ASCII);
- *             D2XX.write(handle, out, 0, out.length);
- *             byte[] in = new byte[64];
- *             int n = D2XX.read(handle, in, 0, out.length);
- *             System.out.println(n < 0 ? "read failed, status " + -n
- *                     : new String(in, 0, n, StandardCharsets.US_ASCII));
- *         } finally {
- *             D2XX.close(handle);
+ *         try (FtdiDevice device = FtdiDevice.openByIndex(0)) {
+ *             device.setBaudRate(115_200);
+ *             device.setDataCharacteristics(DataBits.EIGHT, StopBits.ONE, Parity.NONE);
+ *             device.setReadTimeout(Duration.ofSeconds(1));
+ *             device.getOutputStream().write("hello\n".getBytes(StandardCharsets.US_ASCII));
+ *             byte[] reply = device.getInputStream().readNBytes(6);
+ *             System.out.print(new String(reply, StandardCharsets.US_ASCII));
  *         }
  *     }
  * }
  * }</pre>
- * Run it with {@code java -Dnl.tamsel.ftdi.bridge=build/native/bridge/libftdibridge.so Echo}, and
- * without hardware add {@code -Dnl.tamsel.ftdi.driver=build/native/simdriver/libftd2xx.so}
- * (the simulated driver starts with no devices; see {@code SerialExchangeDemo} for one that sets
- * some up).
+ *
+ * <h2>Loading the native code</h2>
+ * The jar carries the JNI bridge for Linux x86-64 (and for Windows x64 when built with it), and
+ * the simulated driver for Linux x86-64. The first use of {@code D2XX} (and so of
+ * {@code FtdiDevice}) loads the bridge from the first of these that exists:
+ * <ol>
+ *   <li>{@code -Dnl.tamsel.ftdi.bridge=<file>}: this file, and nothing else if it fails;</li>
+ *   <li>{@code ftdibridge} on {@code java.library.path};</li>
+ *   <li>the jar's copy for this operating system and architecture, copied into a new file of
+ *       its own in {@code -Dnl.tamsel.ftdi.extract.dir=<directory>} (by default
+ *       {@code java.io.tmpdir}) and deleted once loaded where the system allows (Linux does;
+ *       Windows deletes it at exit).</li>
+ * </ol>
+ * A bridge whose file does not carry this jar's version is refused, naming both versions. The
+ * bridge needs the D2XX driver library: by default the vendor's, found by the system
+ * ({@code libftd2xx.so}, {@code FTD2XX.dll}); {@code -Dnl.tamsel.ftdi.driver=<file>} loads
+ * another first, and {@code -Dnl.tamsel.ftdi.driver=simulated} the jar's simulated one. Every
+ * failure is one {@link java.lang.UnsatisfiedLinkError} naming the platform, what was tried
+ * (as suppressed exceptions too) and the property that fixes it.
  */
 package nl.tamsel.ftdi.usb;

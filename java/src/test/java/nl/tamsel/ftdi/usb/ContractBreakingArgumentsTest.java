@@ -24,13 +24,17 @@ import org.junit.jupiter.api.TestFactory;
  */
 class ContractBreakingArgumentsTest extends SimulatedDriverTestBase {
 
+    /** As long as the largest array below, so that a whole-array transfer takes the heap path. */
+    private static final int HUGE = 1 << 20;
+
     private static final Map<Class<?>, List<Object>> CANDIDATES = Map.of(
             long.class, List.of(0L, 1L, -1L, Long.MIN_VALUE, Long.MAX_VALUE, 0x7ABC_DEF0_0000_0000L),
-            int.class, List.of(0, 1, -1, Integer.MIN_VALUE, Integer.MAX_VALUE),
+            int.class, List.of(0, 1, -1, Integer.MIN_VALUE, Integer.MAX_VALUE, HUGE),
             byte.class, List.of((byte) 0, (byte) -1, Byte.MIN_VALUE),
             boolean.class, List.of(false, true),
-            String.class, Arrays.asList(null, "", "\u0000", "\uD800", "x".repeat(10_000)),
-            byte[].class, Arrays.asList(null, new byte[0], new byte[8]));
+            String.class, Arrays.asList(null, "", "\u0000", "\uD800", "\uDC00a\uD800", "x".repeat(10_000),
+                    "\uDBFF".repeat(10_000)),
+            byte[].class, Arrays.asList(null, new byte[0], new byte[8], new byte[HUGE]));
 
     static List<Method> nativeMethods() {
         return Arrays.stream(D2XX.class.getDeclaredMethods())

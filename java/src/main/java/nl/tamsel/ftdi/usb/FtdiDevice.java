@@ -1,0 +1,746 @@
+package nl.tamsel.ftdi.usb;
+
+import java.io.Closeable;
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.OutputStream;
+import java.net.SocketTimeoutException;
+import java.nio.channels.AsynchronousCloseException;
+import java.time.Duration;
+import java.util.ArrayList;
+import java.util.Collections;
+import java.util.List;
+import java.util.Objects;
+import java.util.OptionalInt;
+import java.util.concurrent.TimeUnit;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.atomic.AtomicInteger;
+import java.util.concurrent.locks.Lock;
+import java.util.concurrent.locks.ReentrantReadWriteLock;
+
+/**
+ * An open FTDI device: its serial line settings, control signals, status and data, with every
+ * driver failure reported as an {@link FtdiException}.
+ *
+ * <pre>{@code
+ * try (FtdiDevice device = FtdiDevice.openBySerialNumber("FT1ZK4")) {
+ *     device.setBaudRate(115_200);
+ *     device.setDataCharacteristics(DataBits.EIGHT, StopBits.ONE, Parity.NONE);
+ *     device.setReadTimeout(Duration.ofSeconds(1));
+ *     device.getOutputStream().write("ping\n".getBytes(StandardCharsets.US_ASCII));
+ *     int first = device.getInputStream().read();   // SocketTimeoutException after 1 s of silence
+ * }
+ * }</pre>
+ *
+ * <h2>Arguments</h2>
+ * Values whose range the driver publishes are checked before the driver sees them, and a value
+ * outside it throws {@link IllegalArgumentException} saying what is allowed. The driver alone
+ * judges the rest, such as which baud rates a device can approximate.
+ *
+ * <h2>Timeouts</h2>
+ * The read timeout bounds how long a read waits for bytes, the write timeout how long a write
+ * waits for the device to take bytes; {@link Duration#ZERO}, the default set at open, means no
+ * limit. Without a limit the device waits in steps of {@value #WAIT_STEP_MILLIS} ms (the value
+ * the driver is then given), so that {@link #close()} is never held up for longer than that.
+ *
+ * <h2>Threads and closing</h2>
+ * Any thread may call any method. Calls run side by side; {@link #close()} waits until those in
+ * progress have left the driver, and no call reaches the driver once close has begun: they throw
+ * {@link IllegalStateException} instead. A read waiting for bytes when close begins is woken by
+ * purging the receive queue (the bytes in it are dropped; they could not be read anyway) and
+ * throws {@link AsynchronousCloseException}. Should a driver not end a waiting read on a purge,
+ * close waits for that read's timeout, or one waiting step when there is none.
+ *
+ * <h2>Streams</h2>
+ * {@link #getInputStream()} and {@link #getOutputStream()} follow the conventions of
+ * {@link java.net.Socket}: closing either stream closes the device.
+ */
+public final class FtdiDevice implements Closeable {
+
+    /** The longest a call waits in the driver when no timeout is set, in milliseconds. */
+    public static final int WAIT_STEP_MILLIS = 250;
+    /** The highest baud rate any device reaches (hi-speed devices; full-speed ones reach 3,000,000). */
+    public static final int MAX_BAUD_RATE = 12_000_000;
+    /** The longest timeout the driver takes: 2<sup>32</sup>-1 ms, about 49.7 days. */
+    public static final Duration MAX_TIMEOUT = Duration.ofMillis(0xFFFF_FFFFL);
+
+    private static final int MIN_LATENCY_MILLIS = 2;
+    private static final int MAX_LATENCY_MILLIS = 255;
+    private static final int TRANSFER_SIZE_STEP = 64;
+    private static final int MAX_TRANSFER_SIZE = 65_536;
+    /** How often close repeats its purge while a read it must wait for is still in the driver. */
+    private static final long CLOSE_RETRY_MILLIS = 20;
+
+    private final long handle;
+    private final String name;
+    private final ReentrantReadWriteLock lock = new ReentrantReadWriteLock();
+    private final AtomicBoolean closed = new AtomicBoolean();
+    private final AtomicInteger readsInDriver = new AtomicInteger();
+    private final Object timeoutsLock = new Object();
+    private volatile Duration readTimeout = Duration.ZERO;
+    private volatile Duration writeTimeout = Duration.ZERO;
+    private final InputStream inputStream = new FtdiInputStream(this);
+    private final OutputStream outputStream = new FtdiOutputStream(this);
+
+    private FtdiDevice(long handle, String name) {
+        this.handle = handle;
+        this.name = name;
+    }
+
+    // ---- Finding and opening devices ----------------------------------------------------------
+
+    /**
+     * Lists the devices the driver sees.
+     *
+     * @return one entry per device, in the driver's order; a device another process has open
+     *         shows with empty serial number and description
+     * @throws FtdiException if the driver cannot list its devices
+     */
+    public static List<DeviceInfo> list() throws FtdiException {
+        DeviceInfo[] entries = D2XX.createDeviceInfoList();
+        if (entries == null) {
+            throw new FtdiException("Listing the devices", null, 0);
+        }
+        List<DeviceInfo> list = new ArrayList<>(entries.length);
+        for (DeviceInfo entry : entries) {
+            // A device unplugged while the driver built its list leaves an empty entry.
+            if (entry != null) {
+                list.add(entry);
+            }
+        }
+        return Collections.unmodifiableList(list);
+    }
+
+    /**
+     * The version of the D2XX driver library.
+     *
+     * @return the version, such as 3.2.16
+     * @throws FtdiException if the driver fails
+     */
+    public static DriverVersion libraryVersion() throws FtdiException {
+        int version = D2XX.getLibraryVersion();
+        if (version < 0) {
+            throw new FtdiException("Asking for the library version", null, -version);
+        }
+        return new DriverVersion(version);
+    }
+
+    /**
+     * Opens a device.
+     *
+     * @param selector which device, see {@link DeviceSelector}
+     * @return the open device, with read and write timeouts set to none
+     * @throws FtdiException if the driver cannot open it ({@link FtdiStatus#FT_DEVICE_NOT_FOUND} when
+     *                       no device matches, {@link FtdiStatus#FT_DEVICE_NOT_OPENED} when it is in use)
+     */
+    public static FtdiDevice open(DeviceSelector selector) throws FtdiException {
+        long handle = selector.open();
+        if (handle < 0) {
+            throw new FtdiException("Opening", selector.toString(), (int) -handle);
+        }
+        FtdiDevice device = new FtdiDevice(handle, selector.toString());
+        try {
+            // Whatever an earlier user left in the driver, the waiting logic here needs known timeouts.
+            device.applyTimeouts(Duration.ZERO, Duration.ZERO);
+        } catch (FtdiException e) {
+            D2XX.close(handle);
+            throw e;
+        }
+        return device;
+    }
+
+    /**
+     * Opens the device at a position of the device list.
+     *
+     * @param index the position in {@link #list()}, from 0
+     * @return the open device
+     * @throws FtdiException if the driver cannot open it
+     * @see #open(DeviceSelector)
+     */
+    public static FtdiDevice openByIndex(int index) throws FtdiException {
+        return open(DeviceSelector.byIndex(index));
+    }
+
+    /**
+     * Opens the device with a serial number.
+     *
+     * @param serialNumber the serial number, as {@link DeviceInfo#serialNumber()} gives it
+     * @return the open device
+     * @throws FtdiException if the driver cannot open it
+     * @see #open(DeviceSelector)
+     */
+    public static FtdiDevice openBySerialNumber(String serialNumber) throws FtdiException {
+        return open(DeviceSelector.bySerialNumber(serialNumber));
+    }
+
+    /**
+     * Opens the device with a product description.
+     *
+     * @param description the description, as {@link DeviceInfo#description()} gives it
+     * @return the open device
+     * @throws FtdiException if the driver cannot open it
+     * @see #open(DeviceSelector)
+     */
+    public static FtdiDevice openByDescription(String description) throws FtdiException {
+        return open(DeviceSelector.byDescription(description));
+    }
+
+    /**
+     * Opens the device at a USB location.
+     *
+     * @param locationId the location word, as {@link DeviceInfo#locationId()} gives it
+     * @return the open device
+     * @throws FtdiException if the driver cannot open it
+     * @see #open(DeviceSelector)
+     */
+    public static FtdiDevice openByLocation(int locationId) throws FtdiException {
+        return open(DeviceSelector.byLocation(locationId));
+    }
+
+    // ---- Line settings ------------------------------------------------------------------------
+
+    /**
+     * Sets the baud rate.
+     *
+     * @param baudRate bits per second, 1 to {@value #MAX_BAUD_RATE}; the device approximates it
+     *                 and the driver refuses rates it cannot approximate closely
+     * @throws IllegalArgumentException if the rate is out of that range
+     * @throws FtdiException            if the driver refuses it ({@link FtdiStatus#FT_INVALID_BAUD_RATE})
+     */
+    public void setBaudRate(int baudRate) throws FtdiException {
+        if (baudRate <= 0 || baudRate > MAX_BAUD_RATE) {
+            throw new IllegalArgumentException("A baud rate is 1 to " + MAX_BAUD_RATE + ", not " + baudRate);
+        }
+        call("Setting the baud rate to " + baudRate, h -> D2XX.setBaudrate(h, baudRate));
+    }
+
+    /**
+     * Sets the character format.
+     *
+     * @param dataBits data bits per character
+     * @param stopBits stop bits after each character
+     * @param parity   the parity bit
+     * @throws FtdiException if the driver refuses the combination
+     */
+    public void setDataCharacteristics(DataBits dataBits, StopBits stopBits, Parity parity) throws FtdiException {
+        Objects.requireNonNull(dataBits, "dataBits");
+        Objects.requireNonNull(stopBits, "stopBits");
+        Objects.requireNonNull(parity, "parity");
+        call("Setting the data characteristics to " + dataBits + " " + stopBits + " " + parity,
+                h -> D2XX.setDataCharacteristics(h, dataBits.code(), stopBits.code(), parity.code()));
+    }
+
+    /**
+     * Sets the flow control.
+     *
+     * @param flowControl how the ends pause each other; software flow control uses XON 0x11 and XOFF 0x13
+     * @throws FtdiException if the driver refuses it
+     */
+    public void setFlowControl(FlowControl flowControl) throws FtdiException {
+        Objects.requireNonNull(flowControl, "flowControl");
+        call("Setting the flow control to " + flowControl, h -> D2XX.setFlowControl(h, flowControl.code()));
+    }
+
+    /**
+     * Sets how long a read waits for bytes.
+     *
+     * @param timeout from 0 to {@link #MAX_TIMEOUT}, rounded up to whole milliseconds;
+     *                {@link Duration#ZERO} waits without limit
+     * @throws IllegalArgumentException if the timeout is negative or too long
+     * @throws FtdiException            if the driver refuses it
+     */
+    public void setReadTimeout(Duration timeout) throws FtdiException {
+        checkTimeout("read", timeout);
+        synchronized (timeoutsLock) {
+            applyTimeouts(timeout, writeTimeout);
+        }
+    }
+
+    /**
+     * Sets how long a write waits for the device to take bytes.
+     *
+     * @param timeout from 0 to {@link #MAX_TIMEOUT}, rounded up to whole milliseconds;
+     *                {@link Duration#ZERO} waits without limit
+     * @throws IllegalArgumentException if the timeout is negative or too long
+     * @throws FtdiException            if the driver refuses it
+     */
+    public void setWriteTimeout(Duration timeout) throws FtdiException {
+        checkTimeout("write", timeout);
+        synchronized (timeoutsLock) {
+            applyTimeouts(readTimeout, timeout);
+        }
+    }
+
+    /**
+     * The read timeout last set.
+     *
+     * @return the timeout, {@link Duration#ZERO} for none
+     */
+    public Duration readTimeout() {
+        return readTimeout;
+    }
+
+    /**
+     * The write timeout last set.
+     *
+     * @return the timeout, {@link Duration#ZERO} for none
+     */
+    public Duration writeTimeout() {
+        return writeTimeout;
+    }
+
+    private void applyTimeouts(Duration read, Duration write) throws FtdiException {
+        int readMillis = driverMillis(read);
+        int writeMillis = driverMillis(write);
+        call("Setting the timeouts to " + describe(read) + " (read) and " + describe(write) + " (write)",
+                h -> D2XX.setTimeouts(h, readMillis, writeMillis));
+        readTimeout = read;
+        writeTimeout = write;
+    }
+
+    private static void checkTimeout(String what, Duration timeout) {
+        Objects.requireNonNull(timeout, what + " timeout");
+        if (timeout.isNegative() || timeout.compareTo(MAX_TIMEOUT) > 0) {
+            throw new IllegalArgumentException("A " + what + " timeout is 0 (none) to " + MAX_TIMEOUT.toMillis()
+                    + " ms, not " + timeout);
+        }
+    }
+
+    /** The driver's value: whole milliseconds rounded up, or the waiting step for none. */
+    private static int driverMillis(Duration timeout) {
+        if (timeout.isZero()) {
+            return WAIT_STEP_MILLIS;
+        }
+        long millis = timeout.toMillis() + (timeout.minusMillis(timeout.toMillis()).isZero() ? 0 : 1);
+        return (int) Math.min(millis, MAX_TIMEOUT.toMillis());
+    }
+
+    private static String describe(Duration timeout) {
+        return timeout.isZero() ? "none" : timeout.toMillis() + " ms";
+    }
+
+    /**
+     * Sets the latency timer: how long the device holds back a partly filled USB packet.
+     *
+     * @param latency 2 to 255 ms, in whole milliseconds
+     * @throws IllegalArgumentException if the latency is out of that range or not whole milliseconds
+     * @throws FtdiException            if the driver refuses it
+     */
+    public void setLatencyTimer(Duration latency) throws FtdiException {
+        Objects.requireNonNull(latency, "latency");
+        long millis = latency.toMillis();
+        if (!latency.equals(Duration.ofMillis(millis)) || millis < MIN_LATENCY_MILLIS || millis > MAX_LATENCY_MILLIS) {
+            throw new IllegalArgumentException("The latency timer is " + MIN_LATENCY_MILLIS + " to " + MAX_LATENCY_MILLIS
+                    + " whole milliseconds, not " + latency);
+        }
+        call("Setting the latency timer to " + millis + " ms", h -> D2XX.setLatencyTimer(h, (int) millis));
+    }
+
+    /**
+     * The latency timer.
+     *
+     * @return the timer, 2 to 255 ms (16 ms by default)
+     * @throws FtdiException if the driver fails
+     */
+    public Duration latencyTimer() throws FtdiException {
+        return Duration.ofMillis(call("Reading the latency timer", D2XX::getLatencyTimer));
+    }
+
+    /**
+     * Sets the USB IN transfer size: how many bytes the device sends the host in one transfer.
+     *
+     * @param bytes a multiple of 64 from 64 to 65536 (4096 by default)
+     * @throws IllegalArgumentException if the size is not such a multiple
+     * @throws FtdiException            if the driver refuses it
+     */
+    public void setUsbTransferSize(int bytes) throws FtdiException {
+        if (bytes < TRANSFER_SIZE_STEP || bytes > MAX_TRANSFER_SIZE || bytes % TRANSFER_SIZE_STEP != 0) {
+            throw new IllegalArgumentException("The USB transfer size is a multiple of " + TRANSFER_SIZE_STEP + " from "
+                    + TRANSFER_SIZE_STEP + " to " + MAX_TRANSFER_SIZE + ", not " + bytes);
+        }
+        call("Setting the USB transfer size to " + bytes, h -> D2XX.setUSBParameters(h, bytes));
+    }
+
+    /**
+     * Sets the event and error characters. A received event character makes the device send
+     * what it holds at once; the error character replaces bytes received with a line error.
+     *
+     * @param eventCharacter the event character, 0 to 255, or empty to switch it off
+     * @param errorCharacter the error character, 0 to 255, or empty to switch it off
+     * @throws IllegalArgumentException if a character is outside 0 to 255
+     * @throws FtdiException            if the driver refuses them
+     */
+    public void setSpecialCharacters(OptionalInt eventCharacter, OptionalInt errorCharacter) throws FtdiException {
+        byte event = checkedCharacter("event", eventCharacter);
+        byte error = checkedCharacter("error", errorCharacter);
+        call("Setting the event and error characters",
+                h -> D2XX.setChars(h, event, eventCharacter.isPresent(), error, errorCharacter.isPresent()));
+    }
+
+    private static byte checkedCharacter(String what, OptionalInt character) {
+        Objects.requireNonNull(character, what + " character");
+        int value = character.orElse(0);
+        if (value < 0 || value > 0xFF) {
+            throw new IllegalArgumentException("An " + what + " character is 0 to 255, not " + value);
+        }
+        return (byte) value;
+    }
+
+    // ---- Control signals and queues -----------------------------------------------------------
+
+    /**
+     * Sets or clears the DTR (Data Terminal Ready) output.
+     *
+     * @param on true to set it
+     * @throws FtdiException if the driver fails
+     */
+    public void setDtr(boolean on) throws FtdiException {
+        call((on ? "Setting" : "Clearing") + " DTR", h -> D2XX.setDTR(h, on));
+    }
+
+    /**
+     * Sets or clears the RTS (Request To Send) output.
+     *
+     * @param on true to set it
+     * @throws FtdiException if the driver fails
+     */
+    public void setRts(boolean on) throws FtdiException {
+        call((on ? "Setting" : "Clearing") + " RTS", h -> D2XX.setRTS(h, on));
+    }
+
+    /**
+     * Starts or ends sending a break (holding the transmit line low).
+     *
+     * @param on true to start the break
+     * @throws FtdiException if the driver fails
+     */
+    public void setBreak(boolean on) throws FtdiException {
+        call((on ? "Starting" : "Ending") + " a break", h -> D2XX.setBreak(h, on));
+    }
+
+    /**
+     * Drops the bytes received and not yet read.
+     *
+     * @throws FtdiException if the driver fails
+     */
+    public void purgeReceiveQueue() throws FtdiException {
+        call("Purging the receive queue", h -> D2XX.purge(h, D2XXConstants.FT_PURGE_RX));
+    }
+
+    /**
+     * Drops the bytes written and not yet sent.
+     *
+     * @throws FtdiException if the driver fails
+     */
+    public void purgeTransmitQueue() throws FtdiException {
+        call("Purging the transmit queue", h -> D2XX.purge(h, D2XXConstants.FT_PURGE_TX));
+    }
+
+    /**
+     * Resets the device. The driver restores its default line settings; the read and write
+     * timeouts set here are applied again.
+     *
+     * @throws FtdiException if the driver fails
+     */
+    public void reset() throws FtdiException {
+        synchronized (timeoutsLock) {
+            call("Resetting", D2XX::reset);
+            applyTimeouts(readTimeout, writeTimeout);
+        }
+    }
+
+    // ---- Status -------------------------------------------------------------------------------
+
+    /**
+     * Reads the modem lines and line errors; the driver clears the errors it reports.
+     *
+     * @return the decoded status
+     * @throws FtdiException if the driver fails
+     */
+    public ModemStatus modemStatus() throws FtdiException {
+        return new ModemStatus(call("Reading the modem status", D2XX::getModemStatus));
+    }
+
+    /**
+     * How many received bytes wait in the driver's receive queue.
+     *
+     * @return the byte count; that many can be read without waiting
+     * @throws FtdiException if the driver fails
+     */
+    public int bytesAvailable() throws FtdiException {
+        return call("Reading the receive queue status", D2XX::getQueueStatus);
+    }
+
+    /**
+     * The version of the kernel driver serving this device.
+     *
+     * @return the version
+     * @throws FtdiException if the driver fails
+     */
+    public DriverVersion driverVersion() throws FtdiException {
+        return new DriverVersion(call("Reading the driver version", D2XX::getDriverVersion));
+    }
+
+    /**
+     * The COM port the system assigned to this device.
+     *
+     * @return the port number, empty when no port is assigned (the driver reports -1)
+     * @throws FtdiException if the driver fails
+     */
+    public OptionalInt comPort() throws FtdiException {
+        try (Section section = enter()) {
+            int port = D2XX.getComPortNumber(handle);
+            // -1 is how the driver says "no port"; other negative values are failures.
+            if (port == -1) {
+                return OptionalInt.empty();
+            }
+            return OptionalInt.of(check("Reading the COM port number", port));
+        }
+    }
+
+    // ---- Data ---------------------------------------------------------------------------------
+
+    /**
+     * Reads bytes as the driver does: waits until {@code length} bytes have arrived or the read
+     * timeout has passed, whichever comes first. {@link #getInputStream()} reads the stream way,
+     * returning as soon as any byte is there.
+     *
+     * @param buffer where the bytes go
+     * @param offset the position in {@code buffer} of the first byte
+     * @param length how many bytes to read
+     * @return the number of bytes read, less than {@code length} only when the timeout passed or
+     *         the device was closed meanwhile
+     * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
+     * @throws AsynchronousCloseException if the device is closed while the read waits, before
+     *                                    any byte arrived
+     * @throws FtdiException              if the driver fails, for example when the device is unplugged
+     * @throws IOException                as the two above
+     */
+    public int read(byte[] buffer, int offset, int length) throws IOException {
+        Objects.checkFromIndexSize(offset, length, buffer.length);
+        try (Section section = enter()) {
+            int done = 0;
+            do {
+                done += driverRead(buffer, offset + done, length - done);
+            } while (done < length && readTimeout.isZero() && !closed.get());
+            if (done == 0 && closed.get()) {
+                throw new AsynchronousCloseException();
+            }
+            return done;
+        }
+    }
+
+    /**
+     * Writes bytes, continuing after the driver's short counts until all are written or the
+     * device takes nothing for the whole write timeout.
+     *
+     * @param buffer the bytes
+     * @param offset the position in {@code buffer} of the first byte
+     * @param length how many bytes to write
+     * @return the number of bytes written, less than {@code length} only when the timeout passed
+     * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
+     * @throws AsynchronousCloseException if the device is closed while the write waits
+     * @throws FtdiException              if the driver fails
+     * @throws IOException                as the two above
+     */
+    public int write(byte[] buffer, int offset, int length) throws IOException {
+        Objects.checkFromIndexSize(offset, length, buffer.length);
+        try (Section section = enter()) {
+            return writeLocked(buffer, offset, length);
+        }
+    }
+
+    /**
+     * The input stream of this device. Its {@code read} waits up to the read timeout for the
+     * first byte, then returns what has arrived; when no byte arrives in time it throws
+     * {@link SocketTimeoutException}. It never reports the end of the stream: a device that is
+     * gone throws {@link FtdiException}. Closing the stream closes the device.
+     *
+     * @return the same stream on every call
+     */
+    public InputStream getInputStream() {
+        return inputStream;
+    }
+
+    /**
+     * The output stream of this device. Its {@code write} returns when every byte is written;
+     * when the device takes no byte for the whole write timeout it throws
+     * {@link java.io.InterruptedIOException} whose {@code bytesTransferred} says how many were.
+     * Closing the stream closes the device.
+     *
+     * @return the same stream on every call
+     */
+    public OutputStream getOutputStream() {
+        return outputStream;
+    }
+
+    /** One stream read: waits up to the read timeout for a byte, then takes what is there. */
+    int readAvailable(byte[] buffer, int offset, int length) throws IOException {
+        try (Section section = enterStream()) {
+            long deadline = System.nanoTime() + readTimeout.toNanos();
+            for (;;) {
+                int queued = check("Reading the receive queue status", D2XX.getQueueStatus(handle));
+                if (queued > 0) {
+                    return driverRead(buffer, offset, Math.min(queued, length));
+                }
+                if (driverRead(buffer, offset, 1) == 1) {
+                    int more = length > 1 ? check("Reading the receive queue status", D2XX.getQueueStatus(handle)) : 0;
+                    return 1 + (more > 0 ? driverRead(buffer, offset + 1, Math.min(more, length - 1)) : 0);
+                }
+                if (closed.get()) {
+                    throw new AsynchronousCloseException();
+                }
+                if (!readTimeout.isZero() && System.nanoTime() - deadline >= 0) {
+                    throw new SocketTimeoutException("No byte arrived from device " + name + " within the read timeout of "
+                            + readTimeout.toMillis() + " ms");
+                }
+            }
+        }
+    }
+
+    /** One stream write: all bytes, or the count when the device took nothing for the timeout. */
+    int writeAll(byte[] buffer, int offset, int length) throws IOException {
+        try (Section section = enterStream()) {
+            return writeLocked(buffer, offset, length);
+        }
+    }
+
+    int bytesAvailableForStream() throws IOException {
+        try (Section section = enterStream()) {
+            return check("Reading the receive queue status", D2XX.getQueueStatus(handle));
+        }
+    }
+
+    private int driverRead(byte[] buffer, int offset, int length) throws IOException {
+        readsInDriver.incrementAndGet();
+        int count;
+        try {
+            count = D2XX.read(handle, buffer, offset, length);
+        } finally {
+            readsInDriver.decrementAndGet();
+        }
+        return check("Reading " + length + " bytes", count);
+    }
+
+    private int writeLocked(byte[] buffer, int offset, int length) throws IOException {
+        int done = 0;
+        while (done < length) {
+            if (closed.get()) {
+                throw new AsynchronousCloseException();
+            }
+            int count = check("Writing " + (length - done) + " bytes", D2XX.write(handle, buffer, offset + done,
+                    length - done));
+            // Nothing taken within a whole timeout: give up, unless there is no timeout.
+            if (count == 0 && !writeTimeout.isZero()) {
+                break;
+            }
+            done += count;
+        }
+        return done;
+    }
+
+    // ---- Closing ------------------------------------------------------------------------------
+
+    /**
+     * Whether the device is still open.
+     *
+     * @return false once {@link #close()} has begun
+     */
+    public boolean isOpen() {
+        return !closed.get();
+    }
+
+    /**
+     * Closes the device. Calls in progress on other threads are let out of the driver first
+     * (see the class description); later calls throw {@link IllegalStateException}. Closing
+     * again does nothing.
+     *
+     * @throws FtdiException if the driver reports a failure; the device is closed all the same
+     */
+    @Override
+    public void close() throws FtdiException {
+        if (closed.getAndSet(true)) {
+            return;
+        }
+        Lock writeLock = lock.writeLock();
+        boolean interrupted = false;
+        for (;;) {
+            if (readsInDriver.get() > 0) {
+                // The handle stays valid until the driver close below, which only this thread makes.
+                D2XX.purge(handle, D2XXConstants.FT_PURGE_RX);
+            }
+            try {
+                if (writeLock.tryLock(CLOSE_RETRY_MILLIS, TimeUnit.MILLISECONDS)) {
+                    break;
+                }
+            } catch (InterruptedException e) {
+                interrupted = true;
+            }
+        }
+        try {
+            check("Closing", D2XX.close(handle));
+        } finally {
+            writeLock.unlock();
+            if (interrupted) {
+                Thread.currentThread().interrupt();
+            }
+        }
+    }
+
+    /**
+     * Names the device as it was opened.
+     *
+     * @return for example "FtdiDevice[serial:FT1ZK4]", with ", closed" once closed
+     */
+    @Override
+    public String toString() {
+        return "FtdiDevice[" + name + (closed.get() ? ", closed" : "") + "]";
+    }
+
+    // ---- Calls into the driver ----------------------------------------------------------------
+
+    /** A call that holds off close; see {@link #enter}. */
+    private final class Section implements AutoCloseable {
+        @Override
+        public void close() {
+            lock.readLock().unlock();
+        }
+    }
+
+    /** Enters a call: from here to the section's end the handle stays open. */
+    private Section enter() {
+        lock.readLock().lock();
+        if (closed.get()) {
+            lock.readLock().unlock();
+            throw new IllegalStateException("Device " + name + " is closed");
+        }
+        return new Section();
+    }
+
+    /** Enters a stream call, which after close throws {@link IOException}, as java.io does. */
+    private Section enterStream() throws IOException {
+        try {
+            return enter();
+        } catch (IllegalStateException e) {
+            throw new IOException(e.getMessage(), e);
+        }
+    }
+
+    @FunctionalInterface
+    private interface DriverCall {
+        int call(long handle);
+    }
+
+    private int call(String operation, DriverCall driverCall) throws FtdiException {
+        try (Section section = enter()) {
+            return check(operation, driverCall.call(handle));
+        }
+    }
+
+    private int check(String operation, int result) throws FtdiException {
+        if (result < 0) {
+            throw new FtdiException(operation, name, -result);
+        }
+        return result;
+    }
+}

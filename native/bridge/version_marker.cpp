@@ -1,0 +1,8 @@
+// The Java loader reads this text from the library file before it loads the bridge and refuses
+// one built for other Java classes. The bridge exports nothing but its JNI functions, so the
+// version travels as data; nothing references it, hence `used`, which keeps it in the file.
+namespace {
+
+[[gnu::used]] const char kVersionMarker[] = "nl.tamsel.ftdi.bridge.version=" FTDI_BRIDGE_VERSION;
+
+}  // namespace
