@@ -3,13 +3,15 @@
 
 Usage: report.py RESULTS_DIR DOCS_DIR README
 
-RESULTS_DIR holds jdk25.json and jdk17.json (JMH) and native.json (Google Benchmark). Writes
+RESULTS_DIR holds jdk25.json and jdk17.json (JMH), native.json (Google Benchmark) and loadavg (a
+copy of /proc/loadavg taken when the measuring ended). Writes
 DOCS_DIR/benchmarks.svg and replaces the generated parts of DOCS_DIR/benchmarks.md and README:
 everything between the lines "<!-- benchmarks: begin -->" and "<!-- benchmarks: end -->".
 """
 
 import datetime
 import json
+import math
 import os
 import pathlib
 import platform
@@ -40,7 +42,7 @@ def load_jmh(path):
         parameter = int(params.get("size", params.get("devices", 0)))
         metric = entry["primaryMetric"]
         error = metric["scoreError"]  # "NaN" when a run has a single iteration
-        iterations = sorted(score for fork in metric["rawData"] for score in fork)
+        iterations = [score for fork in metric["rawData"] for score in fork]
         results[(name, parameter)] = (statistics.median(iterations),
                                       error if isinstance(error, float) else None)
         first = first or entry
@@ -282,9 +284,12 @@ def jdk_text(entry):
     return f"{entry['vmName']} {entry['jdkVersion']}" if entry else "not run"
 
 
-def machine_text(r):
+def machine_text(r, results_dir):
     run = r.run25 or r.run17
-    load = os.getloadavg()
+    # When the measuring ended, and the load then, as benchmarks/run recorded them.
+    finished = datetime.datetime.fromtimestamp((results_dir / "loadavg").stat().st_mtime,
+                                               datetime.timezone.utc)
+    load = [float(value) for value in (results_dir / "loadavg").read_text().split()[:3]]
     settings = (f"JMH {run['jmhVersion']}, {run['forks']} fork per benchmark, "
                 f"{run['warmupIterations']} × {run['warmupTime']} warm-up, "
                 f"{run['measurementIterations']} × {run['measurementTime']} measured, "
@@ -295,7 +300,7 @@ def machine_text(r):
         f"- JDK 25 run: {jdk_text(r.run25)} (the bare JNI call, the bridge, JNA, FFM)",
         f"- JDK 17 run: {jdk_text(r.run17)} (the bare JNI call and the bridge)",
         f"- Settings: {settings}",
-        f"- Run finished {datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC; load average "
+        f"- Run finished {finished:%Y-%m-%d %H:%M} UTC; load average "
         f"over the last 1/5/15 minutes {load[0]:.1f}/{load[1]:.1f}/{load[2]:.1f} on {os.cpu_count()} cores "
         "(above 1, other work shared the machine and the numbers carry its noise)",
     ])
@@ -314,7 +319,6 @@ SERIES = [  # label, benchmark or None for the driver alone, colour, dash
 
 
 def chart(r):
-    import math
     width, height, top, bottom, left, gap, panel = 960, 470, 40, 120, 70, 60, 395
     values = [r.floor()] + [r.ns(pattern.format(op=op), s) for _, pattern, _, _ in SERIES if pattern
                             for op in ("read", "write") for s in SIZES]
@@ -390,12 +394,13 @@ def replace_generated(path, content):
 
 
 def main(results_dir, docs_dir, readme):
-    r = Results(pathlib.Path(results_dir))
+    results_dir = pathlib.Path(results_dir)
+    r = Results(results_dir)
     docs = pathlib.Path(docs_dir)
     docs.mkdir(parents=True, exist_ok=True)
     (docs / "benchmarks.svg").write_text(chart(r))
     replace_generated(docs / "benchmarks.md", "\n\n".join([
-        machine_text(r),
+        machine_text(r, results_dir),
         "### Targets\n\nEach ratio comes from one run on one JDK. The last but one column takes the "
         "simulated driver's own cost, measured from C++ (below), off the bridge's and the other "
         "binding's cost before dividing; it shows — where the bridge's cost less the driver's comes "
@@ -409,7 +414,7 @@ def main(results_dir, docs_dir, readme):
         f"{r.memcpy_bandwidth():.1f} GB/s.",
     ]))
     replace_generated(pathlib.Path(readme), "\n\n".join([
-        machine_text(r),
+        machine_text(r, results_dir),
         "![Cost per call against bytes per call for the bridge, JNA and FFM](docs/benchmarks.svg)",
         targets_table(r),
     ]))
