@@ -11,16 +11,17 @@
 #include <vector>
 
 #include "d2xx.h"
+#include "driver_status.h"
 #include "sim_control.h"
 
 namespace {
 
-constexpr FT_STATUS kInvalidHandle = 1;
-constexpr FT_STATUS kDeviceNotFound = 2;
-constexpr FT_STATUS kDeviceNotOpened = 3;
-constexpr FT_STATUS kIoError = 4;
-constexpr FT_STATUS kInvalidParameter = 6;
-constexpr FT_STATUS kInvalidBaudRate = 7;
+using sim::kDeviceNotFound;
+using sim::kDeviceNotOpened;
+using sim::kInvalidBaudRate;
+using sim::kInvalidHandle;
+using sim::kInvalidParameter;
+using sim::kIoError;
 constexpr uint32_t kType232R = 5;
 constexpr uint32_t kType232H = 8;
 
