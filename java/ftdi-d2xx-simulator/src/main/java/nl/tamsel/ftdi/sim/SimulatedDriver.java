@@ -1,0 +1,424 @@
+package nl.tamsel.ftdi.sim;
+
+import java.io.File;
+import java.io.InputStream;
+import java.nio.charset.StandardCharsets;
+import java.util.Arrays;
+import java.util.Collections;
+import java.util.LinkedHashSet;
+import java.util.Objects;
+import java.util.Set;
+import nl.tamsel.ftdi.internal.LibraryExtractor;
+import nl.tamsel.ftdi.internal.Platform;
+
+/**
+ * Scripts the simulated D2XX driver, the stand-in for FTDI's D2XX library ({@code libftd2xx.so}, {@code FTD2XX.dll}, {@code libftd2xx.dylib}) that lets
+ * tests run without the vendor's driver or any hardware.
+ *
+ * <p>The simulated driver models a set of attached devices: tests add devices, unplug them,
+ * feed bytes into their receive queues, read back what was written to them, set their modem
+ * lines, make driver functions fail, and inspect which calls the driver received with which
+ * arguments. Written bytes are looped back into the receive queue unless loopback is switched
+ * off, and RTS and DTR then drive CTS and DSR/DCD.
+ *
+ * <p>The class loads the simulated driver, once: from the path in the system property
+ * {@value #DRIVER_PATH_PROPERTY}, or, when that is unset or {@value #BUNDLED}, the copy this
+ * jar carries (extracted as the bridge is, see {@code nl.tamsel.ftdi.usb}). Load it before any
+ * library that needs {@code libftd2xx.so}, so that the system's loader finds it already loaded:
+ * use this class before the first device call, or set {@value #DRIVER_PATH_PROPERTY} to
+ * {@value #BUNDLED}. All methods are static and safe to call
+ * from any thread. Devices are named by the id {@link #addDevice} returned, which stays valid
+ * until {@link #reset()}. A test normally calls {@link #reset()} before it starts.
+ *
+ * <p>Invalid arguments raise {@link IllegalArgumentException} (an unknown device id or driver
+ * function name, an oversize field) or {@link NullPointerException} (a null array or string).
+ */
+public final class SimulatedDriver {
+
+    /** The system property that holds the path of the simulated driver library. */
+    public static final String DRIVER_PATH_PROPERTY = "nl.tamsel.ftdi.driver";
+
+    /** The size of the device-list serial-number field, in bytes. */
+    public static final int SERIAL_FIELD_SIZE = 16;
+
+    /** The size of the device-list description field, in bytes. */
+    public static final int DESCRIPTION_FIELD_SIZE = 64;
+
+    /** The names of the driver functions the simulated driver models, such as "FT_Read". */
+    public static final Set<String> DRIVER_FUNCTIONS = Collections.unmodifiableSet(
+            new LinkedHashSet<>(Arrays.asList(
+                    "FT_Open", "FT_Close", "FT_Read", "FT_Write", "FT_ResetDevice",
+                    "FT_SetBaudRate", "FT_SetDataCharacteristics", "FT_SetFlowControl",
+                    "FT_SetDtr", "FT_ClrDtr", "FT_SetRts", "FT_ClrRts", "FT_GetModemStatus",
+                    "FT_SetChars", "FT_Purge", "FT_SetTimeouts", "FT_GetQueueStatus",
+                    "FT_SetBreakOn", "FT_SetBreakOff", "FT_OpenEx", "FT_SetLatencyTimer",
+                    "FT_GetLatencyTimer", "FT_SetUSBParameters", "FT_CreateDeviceInfoList",
+                    "FT_GetDeviceInfoList", "FT_GetDriverVersion", "FT_GetLibraryVersion",
+                    "FT_GetComPortNumber")));
+
+    /** The driver functions whose reported count {@link #reportNextCount} can override. */
+    public static final Set<String> COUNTING_FUNCTIONS = Collections.unmodifiableSet(
+            new LinkedHashSet<>(Arrays.asList(
+                    "FT_Read", "FT_Write", "FT_GetQueueStatus", "FT_CreateDeviceInfoList",
+                    "FT_GetDeviceInfoList")));
+
+    /** The value of {@value #DRIVER_PATH_PROPERTY} that selects the copy this jar carries. */
+    public static final String BUNDLED = "simulated";
+
+    static {
+        String path = System.getProperty(DRIVER_PATH_PROPERTY);
+        if (path == null || path.isBlank() || path.equals(BUNDLED)) {
+            loadBundled();
+        } else if (new File(path).isFile()) {
+            System.load(new File(path).getAbsolutePath());
+        } else {
+            throw new UnsatisfiedLinkError("The simulated D2XX driver was not found at " + path
+                    + ": set the system property " + DRIVER_PATH_PROPERTY + " to the path of the simulated"
+                    + " driver's " + driverFileName(Platform.current()) + ", or to \"" + BUNDLED
+                    + "\" for the copy in this jar");
+        }
+    }
+
+    /** The file name the driver has on a platform, which the bridge's dependency names. */
+    static String driverFileName(String platform) {
+        if (platform.startsWith("windows-")) {
+            return "FTD2XX.dll";
+        }
+        return platform.startsWith("macos-") ? "libftd2xx.dylib" : "libftd2xx.so";
+    }
+
+    private static void loadBundled() {
+        String platform = Platform.current();
+        String fileName = driverFileName(platform);
+        InputStream bundled = SimulatedDriver.class.getResourceAsStream("native/" + platform + "/" + fileName);
+        if (bundled == null) {
+            throw new UnsatisfiedLinkError("This jar carries no simulated D2XX driver for " + platform
+                    + ": set the system property " + DRIVER_PATH_PROPERTY + " to the path of a simulated "
+                    + fileName + " built for this platform");
+        }
+        LibraryExtractor.extractAndLoad(bundled, fileName,
+                LibraryExtractor.directory(System.getProperty(LibraryExtractor.DIRECTORY_PROPERTY),
+                        System.getProperty("java.io.tmpdir")),
+                path -> { }, path -> System.load(path.toString()));
+    }
+
+    private SimulatedDriver() {
+    }
+
+    /**
+     * Loads the simulated driver now, if this class has not done so yet; any other method loads
+     * it as well. Loaded before the bridge, it is the driver the bridge uses: the system's
+     * loader finds a library that answers to {@code libftd2xx.so} already loaded.
+     */
+    public static void load() {
+        // Loading happens once, in this class's initialisation, which calling this triggers.
+    }
+
+    /**
+     * Removes every device, invalidates every handle, clears faults, count overrides and call
+     * records, and restores every default. A read blocked in the driver returns with
+     * {@code FT_IO_ERROR}; later calls with an old handle get {@code FT_INVALID_HANDLE}.
+     */
+    public static void reset() {
+        simReset();
+    }
+
+    /**
+     * Attaches a device at the end of the device list.
+     *
+     * @param flags       device-list flags as the driver reports them; {@code FT_FLAGS_OPENED}
+     *                    (1) is added while the device is open
+     * @param type        the device type code (for example 5 for a 232R, 8 for a 232H)
+     * @param id          {@code (vendorId << 16) | productId}
+     * @param locId       the location word
+     * @param serial      the serial-number field, at most 16 bytes, stored byte for byte and
+     *                    zero-padded; a 16-byte field has no terminator
+     * @param description the description field, at most 64 bytes, stored likewise
+     * @return the new device's id
+     */
+    public static int addDevice(int flags, int type, int id, int locId, byte[] serial,
+            byte[] description) {
+        Objects.requireNonNull(serial, "serial");
+        Objects.requireNonNull(description, "description");
+        requireFieldSize("serial", serial, SERIAL_FIELD_SIZE);
+        requireFieldSize("description", description, DESCRIPTION_FIELD_SIZE);
+        int device = simAddDevice(flags, type, id, locId, serial, description);
+        if (device < 0) {
+            throw new IllegalArgumentException("the simulated driver refused the device fields");
+        }
+        return device;
+    }
+
+    /**
+     * Attaches a device whose serial number and description are given as text, stored as
+     * their UTF-8 bytes; see {@link #addDevice(int, int, int, int, byte[], byte[])}.
+     *
+     * @return the new device's id
+     */
+    public static int addDevice(int flags, int type, int id, int locId, String serial,
+            String description) {
+        Objects.requireNonNull(serial, "serial");
+        Objects.requireNonNull(description, "description");
+        return addDevice(flags, type, id, locId, serial.getBytes(StandardCharsets.UTF_8),
+                description.getBytes(StandardCharsets.UTF_8));
+    }
+
+    /**
+     * Unplugs a device: it leaves the device list, every later call on its open handle fails
+     * with {@code FT_IO_ERROR} except {@code FT_Close}, and a blocked read returns
+     * {@code FT_IO_ERROR}.
+     */
+    public static void unplug(int device) {
+        checked(device, simUnplug(requireDevice(device)));
+    }
+
+    /**
+     * Marks a device as opened (or no longer opened) by another process: the device list shows
+     * it with flag 1, empty serial number and description and no handle, and opening it fails
+     * with {@code FT_DEVICE_NOT_OPENED}.
+     */
+    public static void setOpenedElsewhere(int device, boolean opened) {
+        checked(device, simSetOpenedElsewhere(requireDevice(device), opened));
+    }
+
+    /**
+     * Switches the loopback wiring (on for a new device): written bytes come back in the
+     * receive queue, RTS drives CTS, DTR drives DSR and DCD, and a break shows in the line
+     * status. Off, written bytes only reach the written log and the modem lines are those of
+     * {@link #setModemInputs}.
+     */
+    public static void setLoopback(int device, boolean on) {
+        checked(device, simSetLoopback(requireDevice(device), on));
+    }
+
+    /** Sets what {@code FT_GetDriverVersion} reports for the device (0x00021216 by default). */
+    public static void setDriverVersion(int device, int version) {
+        checked(device, simSetDriverVersion(requireDevice(device), version));
+    }
+
+    /** Sets what {@code FT_GetComPortNumber} reports for the device (-1 by default: none). */
+    public static void setComPort(int device, int port) {
+        checked(device, simSetComPort(requireDevice(device), port));
+    }
+
+    /**
+     * Sets the modem lines the device sees when not looped back, as modem-status bits: CTS
+     * 0x10, DSR 0x20, RI 0x40, DCD 0x80. RI shows whether looped back or not.
+     */
+    public static void setModemInputs(int device, int lines) {
+        checked(device, simSetModemInputs(requireDevice(device), lines));
+    }
+
+    /**
+     * Raises line errors as line-status bits (overrun 0x02, parity 0x04, framing 0x08, break
+     * 0x10); the next {@code FT_GetModemStatus} reports them in bits 8 to 15 and clears them.
+     */
+    public static void raiseLineErrors(int device, int errors) {
+        checked(device, simRaiseLineErrors(requireDevice(device), errors));
+    }
+
+    /**
+     * Appends bytes to the device's receive queue, as if they arrived on the line. The queue
+     * holds 1 MiB; bytes beyond that are dropped and raise the overrun line error.
+     */
+    public static void inject(int device, byte[] bytes) {
+        Objects.requireNonNull(bytes, "bytes");
+        checked(device, simInject(requireDevice(device), bytes));
+    }
+
+    /**
+     * Takes everything written to the device since the last call, looped back or not.
+     *
+     * @return the written bytes in order, empty when nothing was written
+     */
+    public static byte[] takeWritten(int device) {
+        byte[] written = simTakeWritten(requireDevice(device));
+        if (written == null) {
+            throw unknownDevice(device);
+        }
+        return written;
+    }
+
+    /** Returns the device's current settings, signals and queue fill. */
+    public static DeviceState state(int device) {
+        int[] fields = new int[DeviceState.FIELD_COUNT];
+        checked(device, simGetDeviceState(requireDevice(device), fields));
+        return DeviceState.fromFields(fields);
+    }
+
+    /**
+     * Makes reads and writes on the device complete at once, for benchmarks: a read delivers
+     * the requested count from a fixed pattern (byte {@code i} is {@code i % 251}, repeating
+     * every 65536 bytes), a write is copied into a sink and dropped.
+     */
+    public static void setInstantTransfers(int device, boolean on) {
+        checked(device, simSetInstantTransfers(requireDevice(device), on));
+    }
+
+    /** Sets what {@code FT_GetLibraryVersion} reports (0x00030215 by default). */
+    public static void setLibraryVersion(int version) {
+        simSetLibraryVersion(version);
+    }
+
+    /**
+     * Sets the bits that handles issued from now on carry: the n-th handle since
+     * {@link #reset()} is {@code base + 0x10 * n}. The base is 0x00007F5A00000000 by default.
+     */
+    public static void setHandleBase(long base) {
+        simSetHandleBase(base);
+    }
+
+    /** Returns the bits of the device's open handle, or 0 when it is not open here. */
+    public static long handleOf(int device) {
+        return simHandleOf(requireDevice(device));
+    }
+
+    /**
+     * Makes the next call of a driver function return {@code status} without any other effect.
+     *
+     * @param function a name from {@link #DRIVER_FUNCTIONS}, such as "FT_Read"
+     */
+    public static void failNext(String function, int status) {
+        checkedName(function, simFailNext(functionName(function), status));
+    }
+
+    /** Makes every call of a driver function return {@code status} until {@link #clearFaults}. */
+    public static void failAlways(String function, int status) {
+        checkedName(function, simFailAlways(functionName(function), status));
+    }
+
+    /**
+     * Makes the next successful call of a counting function report {@code count}. The driver
+     * never writes more bytes or records than the caller's buffer holds: a read moves at most
+     * the requested and the queued bytes and does not wait, a write sends at most its length.
+     *
+     * @param function a name from {@link #COUNTING_FUNCTIONS}
+     * @param count    the count to report, taken as unsigned
+     */
+    public static void reportNextCount(String function, int count) {
+        Objects.requireNonNull(function, "function");
+        if (!COUNTING_FUNCTIONS.contains(function)) {
+            throw new IllegalArgumentException(
+                    "not a driver function that reports a count: " + function);
+        }
+        checkedName(function, simReportNextCount(functionName(function), count));
+    }
+
+    /** Removes every injected failure and pending count override. */
+    public static void clearFaults() {
+        simClearFaults();
+    }
+
+    /** Returns how often a driver function was called since {@link #reset()}. */
+    public static int callCount(String function) {
+        return simCallCount(functionName(function));
+    }
+
+    /**
+     * Returns the arguments of the last call of a driver function, each as passed: handles and
+     * pointers as their bits, narrower values zero-extended, an in/out count as it was on entry.
+     *
+     * @return the arguments, or {@code null} when the function was not called since
+     *         {@link #reset()}
+     */
+    public static long[] lastArgs(String function) {
+        return simLastArgs(functionName(function));
+    }
+
+    /**
+     * Returns the text handed to the last {@code FT_OpenEx} by serial number or description,
+     * through its terminating zero.
+     *
+     * @return the bytes, or {@code null} when there was no such call
+     */
+    public static byte[] lastOpenText() {
+        return simLastOpenText();
+    }
+
+    private static void requireFieldSize(String field, byte[] bytes, int limit) {
+        if (bytes.length > limit) {
+            throw new IllegalArgumentException(
+                    field + " has " + bytes.length + " bytes, more than its field's " + limit);
+        }
+    }
+
+    private static int requireDevice(int device) {
+        if (device < 0 || device >= simDeviceCount()) {
+            throw unknownDevice(device);
+        }
+        return device;
+    }
+
+    private static void checked(int device, int result) {
+        if (result != 0) {
+            throw unknownDevice(device);
+        }
+    }
+
+    private static IllegalArgumentException unknownDevice(int device) {
+        return new IllegalArgumentException("no simulated device has id " + device);
+    }
+
+    private static byte[] functionName(String function) {
+        Objects.requireNonNull(function, "function");
+        if (!DRIVER_FUNCTIONS.contains(function)) {
+            throw new IllegalArgumentException("not a driver function: " + function);
+        }
+        return function.getBytes(StandardCharsets.US_ASCII);
+    }
+
+    private static void checkedName(String function, int result) {
+        if (result != 0) {
+            throw new IllegalArgumentException("the simulated driver refused " + function);
+        }
+    }
+
+    private static native void simReset();
+
+    private static native int simAddDevice(int flags, int type, int id, int locId, byte[] serial,
+            byte[] description);
+
+    private static native int simDeviceCount();
+
+    private static native int simUnplug(int device);
+
+    private static native int simSetOpenedElsewhere(int device, boolean opened);
+
+    private static native int simSetLoopback(int device, boolean on);
+
+    private static native int simSetDriverVersion(int device, int version);
+
+    private static native int simSetComPort(int device, int port);
+
+    private static native int simSetModemInputs(int device, int lines);
+
+    private static native int simRaiseLineErrors(int device, int errors);
+
+    private static native int simInject(int device, byte[] bytes);
+
+    private static native byte[] simTakeWritten(int device);
+
+    private static native int simGetDeviceState(int device, int[] fields);
+
+    private static native int simSetInstantTransfers(int device, boolean on);
+
+    private static native void simSetLibraryVersion(int version);
+
+    private static native void simSetHandleBase(long base);
+
+    private static native long simHandleOf(int device);
+
+    private static native int simFailNext(byte[] function, int status);
+
+    private static native int simFailAlways(byte[] function, int status);
+
+    private static native int simReportNextCount(byte[] function, int count);
+
+    private static native void simClearFaults();
+
+    private static native int simCallCount(byte[] function);
+
+    private static native long[] simLastArgs(byte[] function);
+
+    private static native byte[] simLastOpenText();
+}
