@@ -43,12 +43,13 @@ class MainTest {
                 new PrintStream(err, true, StandardCharsets.UTF_8), false);
     }
 
+    /** The tool ends lines the platform's way (CRLF on Windows); the checks read them as \n. */
     private String out() {
-        return out.toString(StandardCharsets.UTF_8);
+        return out.toString(StandardCharsets.UTF_8).replace(System.lineSeparator(), "\n");
     }
 
     private String err() {
-        return err.toString(StandardCharsets.UTF_8);
+        return err.toString(StandardCharsets.UTF_8).replace(System.lineSeparator(), "\n");
     }
 
     @Test
