@@ -18,6 +18,10 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Map;
+import java.util.concurrent.CyclicBarrier;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.condition.EnabledOnOs;
@@ -124,6 +128,45 @@ class LibraryExtractorTest {
 
         assertArrayEquals(LIBRARY, loadedBytes.get(1));
         assertArrayEquals(LIBRARY, Files.readAllBytes(file));
+    }
+
+    /** Threads racing on an empty cache, as JVMs starting together do: each loads a whole copy. */
+    @Test
+    void extractionsAtTheSameMomentLoadOnlyCompleteCopies() throws Exception {
+        byte[] library = new byte[1 << 20];
+        for (int i = 0; i < library.length; i++) {
+            library[i] = (byte) (i % 251);
+        }
+        int threads = 8;
+        ExecutorService pool = Executors.newFixedThreadPool(threads);
+        try {
+            for (int round = 0; round < 20; round++) {
+                Path cache = root.resolve("round-" + round);
+                CyclicBarrier together = new CyclicBarrier(threads);
+                List<Future<byte[]>> loads = new ArrayList<>();
+                for (int t = 0; t < threads; t++) {
+                    loads.add(pool.submit(() -> {
+                        together.await();
+                        byte[][] seen = new byte[1][];
+                        LibraryExtractor.extractAndLoad(new ByteArrayInputStream(library), cache, PLATFORM, "ftd2xx",
+                                "1.2.3", "FTD2XX.dll", path -> { }, path -> {
+                                    try {
+                                        seen[0] = Files.readAllBytes(path);
+                                    } catch (IOException e) {
+                                        throw new UncheckedIOException(e);
+                                    }
+                                });
+                        return seen[0];
+                    }));
+                }
+                for (Future<byte[]> load : loads) {
+                    assertArrayEquals(library, load.get(), "a load saw an incomplete copy");
+                }
+                assertEquals(1, filesUnder(cache).size(), filesUnder(cache).toString());
+            }
+        } finally {
+            pool.shutdownNow();
+        }
     }
 
     @Test
