@@ -16,6 +16,8 @@ import java.util.concurrent.TimeUnit;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
 
 /**
  * The packaged jar run as users run it: {@code java -jar} with nothing else, so the bridge and
@@ -104,13 +106,20 @@ class PackagedJarIT {
         assertEquals("", run.err, "java -jar must not warn");
     }
 
-    @Test
-    void deniedNativeAccessNamesTheFlagForTheClassPath() throws Exception {
-        Run run = runOn(modernJdk(), "--illegal-native-access=deny", "-cp", jar(), "nl.tamsel.ftdi.cli.Main",
-                "--simulated", "list");
+    /** On the class path the flag names ALL-UNNAMED; on the module path, the jar's module. */
+    @ParameterizedTest
+    @CsvSource({"-cp, nl.tamsel.ftdi.cli.Main, ALL-UNNAMED", "-p, nl.tamsel.ftdi/nl.tamsel.ftdi.cli.Main, nl.tamsel.ftdi"})
+    void deniedNativeAccessNamesTheFlagToAdd(String pathOption, String main, String grantee) throws Exception {
+        String cache = "-Dnl.tamsel.ftdi.extract.dir=" + directory.resolve("cache");
+        List<String> launch = pathOption.equals("-p") ? List.of("-p", jar(), "-m", main) : List.of("-cp", jar(), main);
+        List<String> arguments = new ArrayList<>(List.of("--illegal-native-access=deny", cache));
+        arguments.addAll(launch);
+        arguments.addAll(List.of("--simulated", "list"));
+
+        Run run = runOn(modernJdk(), arguments.toArray(String[]::new));
 
         assertEquals(1, run.exitCode, run.toString());
-        assertTrue(run.err.contains("Start java with --enable-native-access=ALL-UNNAMED"), run.err);
+        assertTrue(run.err.contains("Start java with --enable-native-access=" + grantee + " "), run.err);
     }
 
     @Test
