@@ -109,29 +109,40 @@ public final class LibraryExtractor {
         Path directory = family.resolve(stem + "-" + version + "-" + HexFormat.of().formatHex(digest, 0, 8));
         Path file = directory.resolve(fileName);
         for (int attempt = 1; ; attempt++) {
+            place(bytes, digest, directory, file);
+            removeOtherBuilds(family, stem, directory);
+            check.accept(file);
+            try {
+                loader.accept(file);
+                return file;
+            } catch (UnsatisfiedLinkError e) {
+                // A JVM of another build removes this directory as this one removes its: extract again.
+                if (!Files.exists(file) && attempt < ATTEMPTS) {
+                    continue;
+                }
+                throw isNoExec(e) ? noExec(e, file, directory) : e;
+            }
+        }
+    }
+
+    /** Makes the file hold the jar's bytes, reusing a copy that does. */
+    private static void place(byte[] bytes, byte[] digest, Path directory, Path file) {
+        for (int attempt = 1; ; attempt++) {
             try {
                 if (!matches(file, digest)) {
                     write(bytes, digest, directory, file);
                 }
                 // Verified last, so that what is loaded is exactly the jar's bytes.
                 if (matches(file, digest)) {
-                    break;
+                    return;
                 }
                 if (attempt == ATTEMPTS) {
                     throw new IOException(file + " kept changing while it was extracted");
                 }
             } catch (IOException | SecurityException e) {
-                throw notWritable(fileName, directory, e);
+                throw notWritable(file.getFileName().toString(), directory, e);
             }
         }
-        removeOtherBuilds(family, stem, directory);
-        check.accept(file);
-        try {
-            loader.accept(file);
-        } catch (UnsatisfiedLinkError e) {
-            throw isNoExec(e) ? noExec(e, file, directory) : e;
-        }
-        return file;
     }
 
     private static void write(byte[] bytes, byte[] digest, Path directory, Path file) throws IOException {

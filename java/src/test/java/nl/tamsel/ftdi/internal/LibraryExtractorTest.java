@@ -169,6 +169,29 @@ class LibraryExtractorTest {
         }
     }
 
+    /** Another build's JVM removed the verified copy just before it was loaded. */
+    @Test
+    void copyRemovedBeforeLoadingIsExtractedAgain() throws IOException {
+        List<Path> attempts = new ArrayList<>();
+
+        Path file = LibraryExtractor.extractAndLoad(new ByteArrayInputStream(LIBRARY), root, PLATFORM, "ftd2xx",
+                "1.2.3", "FTD2XX.dll", path -> { }, path -> {
+                    attempts.add(path);
+                    if (attempts.size() == 1) {
+                        try {
+                            Files.delete(path);
+                            Files.delete(path.getParent());
+                        } catch (IOException e) {
+                            throw new UncheckedIOException(e);
+                        }
+                        throw new UnsatisfiedLinkError(path + ": cannot open shared object file: No such file");
+                    }
+                });
+
+        assertEquals(List.of(file, file), attempts);
+        assertArrayEquals(LIBRARY, Files.readAllBytes(file));
+    }
+
     @Test
     void rebuildsAndNewVersionsLeaveOneCopyPerLibrary() throws IOException {
         Path other = root.resolve(PLATFORM).resolve("ftdibridge-1.0.0-0123456789abcdef").resolve("ftdibridge.dll");
