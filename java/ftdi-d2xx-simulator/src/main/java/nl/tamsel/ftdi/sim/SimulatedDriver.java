@@ -9,10 +9,14 @@ import java.util.LinkedHashSet;
 import java.util.Objects;
 import java.util.Set;
 import nl.tamsel.ftdi.internal.LibraryExtractor;
+import nl.tamsel.ftdi.internal.LibraryVersion;
+import nl.tamsel.ftdi.internal.NativeAccess;
 import nl.tamsel.ftdi.internal.Platform;
 
 /**
- * Scripts the simulated D2XX driver, the stand-in for FTDI's D2XX library ({@code libftd2xx.so}, {@code FTD2XX.dll}, {@code libftd2xx.dylib}) that lets
+ * Scripts the simulated D2XX driver, the stand-in for FTDI's {@code libftd2xx.so} (Linux),
+ * {@code libftd2xx.dylib} (macOS) or
+ * {@code FTD2XX.dll} (Windows) that lets
  * tests run without the vendor's driver or any hardware.
  *
  * <p>The simulated driver models a set of attached devices: tests add devices, unplug them,
@@ -24,7 +28,7 @@ import nl.tamsel.ftdi.internal.Platform;
  * <p>The class loads the simulated driver, once: from the path in the system property
  * {@value #DRIVER_PATH_PROPERTY}, or, when that is unset or {@value #BUNDLED}, the copy this
  * jar carries (extracted as the bridge is, see {@code nl.tamsel.ftdi.usb}). Load it before any
- * library that needs {@code libftd2xx.so}, so that the system's loader finds it already loaded:
+ * library that needs the driver, so that the system's loader finds it already loaded:
  * use this class before the first device call, or set {@value #DRIVER_PATH_PROPERTY} to
  * {@value #BUNDLED}. All methods are static and safe to call
  * from any thread. Devices are named by the id {@link #addDevice} returned, which stays valid
@@ -35,7 +39,7 @@ import nl.tamsel.ftdi.internal.Platform;
  */
 public final class SimulatedDriver {
 
-    /** The system property that holds the path of the simulated driver library. */
+    /** The system property that holds the path of the simulated driver's library file. */
     public static final String DRIVER_PATH_PROPERTY = "nl.tamsel.ftdi.driver";
 
     /** The size of the device-list serial-number field, in bytes. */
@@ -66,40 +70,34 @@ public final class SimulatedDriver {
     public static final String BUNDLED = "simulated";
 
     static {
-        String path = System.getProperty(DRIVER_PATH_PROPERTY);
-        if (path == null || path.isBlank() || path.equals(BUNDLED)) {
-            loadBundled();
-        } else if (new File(path).isFile()) {
-            System.load(new File(path).getAbsolutePath());
-        } else {
-            throw new UnsatisfiedLinkError("The simulated D2XX driver was not found at " + path
-                    + ": set the system property " + DRIVER_PATH_PROPERTY + " to the path of the simulated"
-                    + " driver's " + driverFileName(Platform.current()) + ", or to \"" + BUNDLED
-                    + "\" for the copy in this jar");
-        }
-    }
-
-    /** The file name the driver has on a platform, which the bridge's dependency names. */
-    static String driverFileName(String platform) {
-        if (platform.startsWith("windows-")) {
-            return "FTD2XX.dll";
-        }
-        return platform.startsWith("macos-") ? "libftd2xx.dylib" : "libftd2xx.so";
-    }
-
-    private static void loadBundled() {
         String platform = Platform.current();
-        String fileName = driverFileName(platform);
-        InputStream bundled = SimulatedDriver.class.getResourceAsStream("native/" + platform + "/" + fileName);
+        String path = System.getProperty(DRIVER_PATH_PROPERTY);
+        try {
+            if (path == null || path.isBlank() || path.equals(BUNDLED)) {
+                loadBundled(platform);
+            } else if (new File(path).isFile()) {
+                System.load(new File(path).getAbsolutePath());
+            } else {
+                throw new UnsatisfiedLinkError("The simulated D2XX driver was not found at " + path
+                        + ": set the system property " + DRIVER_PATH_PROPERTY + " to the path of the simulated"
+                        + " driver's " + Platform.driverFile(platform) + ", or to \"" + BUNDLED
+                        + "\" for the copy in this jar");
+            }
+        } catch (IllegalCallerException e) {
+            throw NativeAccess.denied(SimulatedDriver.class.getModule(), "the simulated D2XX driver", e);
+        }
+    }
+
+    private static void loadBundled(String platform) {
+        String file = Platform.driverFile(platform);
+        InputStream bundled = SimulatedDriver.class.getResourceAsStream("native/" + platform + "/" + file);
         if (bundled == null) {
             throw new UnsatisfiedLinkError("This jar carries no simulated D2XX driver for " + platform
-                    + ": set the system property " + DRIVER_PATH_PROPERTY + " to the path of a simulated "
-                    + fileName + " built for this platform");
+                    + ": set the system property "
+                    + DRIVER_PATH_PROPERTY + " to the path of a simulated " + file + " built for this platform");
         }
-        LibraryExtractor.extractAndLoad(bundled, fileName,
-                LibraryExtractor.directory(System.getProperty(LibraryExtractor.DIRECTORY_PROPERTY),
-                        System.getProperty("java.io.tmpdir")),
-                path -> { }, path -> System.load(path.toString()));
+        LibraryExtractor.extractAndLoad(bundled, LibraryExtractor.cacheRoot(), platform, "ftd2xx",
+                LibraryVersion.current(), file, path -> { }, path -> System.load(path.toString()));
     }
 
     private SimulatedDriver() {
@@ -108,7 +106,7 @@ public final class SimulatedDriver {
     /**
      * Loads the simulated driver now, if this class has not done so yet; any other method loads
      * it as well. Loaded before the bridge, it is the driver the bridge uses: the system's
-     * loader finds a library that answers to {@code libftd2xx.so} already loaded.
+     * loader finds a library that answers to the driver's name already loaded.
      */
     public static void load() {
         // Loading happens once, in this class's initialisation, which calling this triggers.

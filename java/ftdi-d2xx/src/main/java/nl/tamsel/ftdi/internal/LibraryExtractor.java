@@ -2,86 +2,223 @@ package nl.tamsel.ftdi.internal;
 
 import java.io.IOException;
 import java.io.InputStream;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
+import java.security.MessageDigest;
+import java.security.NoSuchAlgorithmException;
+import java.util.Arrays;
+import java.util.HexFormat;
 import java.util.Locale;
+import java.util.concurrent.atomic.AtomicLong;
 import java.util.function.Consumer;
+import java.util.function.UnaryOperator;
+import java.util.stream.Stream;
 
 /**
- * Copies a native library out of the jar into a file of its own and loads it from there.
+ * Copies a native library out of the jar into a per-user cache and loads it from there.
  *
- * <p>Each extraction gets a new file with a unique name, so two JVMs (or two versions of this
- * library) never share or overwrite one. The file is deleted right after loading where the
- * operating system allows it (Linux keeps the loaded copy mapped); where it does not (Windows),
- * it is marked for deletion at exit.
+ * <p>Each library lives at {@code <root>/<platform>/<stem>-<version>-<hash>/<file name>}, where
+ * the hash is the first 16 hex digits of the SHA-256 of its bytes and the file name is the one
+ * in the jar (Windows matches an imported DLL by base name, so the simulated driver must stay
+ * {@code FTD2XX.dll}). A copy whose bytes match is reused; otherwise the bytes go to a temporary
+ * file in the same directory and are renamed into place atomically, so JVMs starting at the same
+ * moment never see a half-written library. The file is hashed again right before it is loaded:
+ * a truncated or altered copy is replaced, never loaded. Directories of other versions or
+ * builds of the same library are removed where the operating system allows it (a DLL loaded
+ * by a running JVM is locked). Temporary names use the process id, a clock and a counter rather
+ * than {@code SecureRandom}: uniqueness is all they need.
  */
 public final class LibraryExtractor {
 
-    /** Names the directory that native libraries are extracted into; default java.io.tmpdir. */
+    /** Names the cache root that native libraries are extracted under. */
     public static final String DIRECTORY_PROPERTY = "nl.tamsel.ftdi.extract.dir";
+
+    /** The cache's folder name below the per-user cache location. */
+    static final String CACHE_NAME = "tamsel-ftdi";
+
+    /** Writing and verifying is retried this often when another process replaces the file meanwhile. */
+    private static final int ATTEMPTS = 3;
+
+    private static final AtomicLong TEMP_COUNTER = new AtomicLong();
 
     private LibraryExtractor() {
     }
 
     /**
-     * The extraction directory the properties name.
+     * The cache root for this JVM: {@value #DIRECTORY_PROPERTY} when set, else the user's cache.
      *
-     * @param directoryProperty the value of {@value #DIRECTORY_PROPERTY}, or null
-     * @param tmpdir            the value of java.io.tmpdir
-     * @return the directory to extract into
+     * @return the directory under which libraries are extracted
      */
-    public static Path directory(String directoryProperty, String tmpdir) {
-        return Paths.get(directoryProperty != null && !directoryProperty.isBlank() ? directoryProperty : tmpdir);
+    public static Path cacheRoot() {
+        return cacheRoot(System::getProperty, System::getenv);
     }
 
     /**
-     * Extracts a library and loads it.
+     * The cache root the properties and environment name: {@value #DIRECTORY_PROPERTY} when set;
+     * else on Windows {@code %LOCALAPPDATA%\tamsel-ftdi}, on macOS
+     * {@code ~/Library/Caches/tamsel-ftdi}, elsewhere {@code $XDG_CACHE_HOME/tamsel-ftdi} or
+     * {@code ~/.cache/tamsel-ftdi}.
      *
-     * @param source    the library's bytes; closed before the library is loaded
-     * @param fileName  the library's file name, such as {@code libftdibridge.so}; the extracted
-     *                  file keeps its prefix and extension around a unique part
-     * @param directory where to put the file
-     * @param check     looks at the extracted file before it is loaded; may throw
-     *                  {@link UnsatisfiedLinkError} to refuse it
-     * @param loader    loads the file, normally {@code path -> System.load(path.toString())}
-     * @throws UnsatisfiedLinkError when the file cannot be written, is refused, or does not load;
-     *                              the message says which and what to do
+     * @param properties the system properties
+     * @param environment the environment variables
+     * @return the directory under which libraries are extracted
      */
-    public static void extractAndLoad(InputStream source, String fileName, Path directory, Consumer<Path> check,
-            Consumer<Path> loader) {
-        Path file = extract(source, fileName, directory);
-        try {
+    public static Path cacheRoot(UnaryOperator<String> properties, UnaryOperator<String> environment) {
+        String named = properties.apply(DIRECTORY_PROPERTY);
+        if (isSet(named)) {
+            return Paths.get(named);
+        }
+        String os = String.valueOf(properties.apply("os.name")).toLowerCase(Locale.ROOT);
+        Path home = Paths.get(String.valueOf(properties.apply("user.home")));
+        if (os.startsWith("windows")) {
+            String local = environment.apply("LOCALAPPDATA");
+            return (isSet(local) ? Paths.get(local) : home.resolve("AppData").resolve("Local")).resolve(CACHE_NAME);
+        }
+        if (os.startsWith("mac")) {
+            return home.resolve("Library").resolve("Caches").resolve(CACHE_NAME);
+        }
+        String xdg = environment.apply("XDG_CACHE_HOME");
+        return (isSet(xdg) ? Paths.get(xdg) : home.resolve(".cache")).resolve(CACHE_NAME);
+    }
+
+    /**
+     * Extracts a library into the cache, unless a verified copy is there already, and loads it.
+     *
+     * @param source   the library's bytes; read and closed before anything is written
+     * @param root     the cache root, see {@link #cacheRoot()}
+     * @param platform the platform folder, such as {@code windows-x86_64}
+     * @param stem     names the library's directories, such as {@code ftdibridge}; directories of
+     *                 other versions start with the same stem and a dash
+     * @param version  the version of this library's Java classes
+     * @param fileName the file name as in the jar, such as {@code FTD2XX.dll}
+     * @param check    looks at the verified file before it is loaded; may throw
+     *                 {@link UnsatisfiedLinkError} to refuse it
+     * @param loader   loads the file, normally {@code path -> System.load(path.toString())}
+     * @return the file that was loaded
+     * @throws UnsatisfiedLinkError when the file cannot be written, is refused, or does not load;
+     *                              the message names the directory and {@value #DIRECTORY_PROPERTY}
+     */
+    public static Path extractAndLoad(InputStream source, Path root, String platform, String stem, String version,
+            String fileName, Consumer<Path> check, Consumer<Path> loader) {
+        byte[] bytes = readAll(source, fileName);
+        byte[] digest = sha256(bytes);
+        Path family = root.resolve(platform);
+        Path directory = family.resolve(stem + "-" + version + "-" + HexFormat.of().formatHex(digest, 0, 8));
+        Path file = directory.resolve(fileName);
+        for (int attempt = 1; ; attempt++) {
+            place(bytes, digest, directory, file);
+            removeOtherBuilds(family, stem, directory);
             check.accept(file);
-            loader.accept(file);
-        } catch (UnsatisfiedLinkError e) {
-            throw isNoExec(e) ? noExec(e, file, directory) : e;
-        } finally {
-            delete(file);
+            try {
+                loader.accept(file);
+                return file;
+            } catch (UnsatisfiedLinkError e) {
+                // A JVM of another build removes this directory as this one removes its: extract again.
+                if (!Files.exists(file) && attempt < ATTEMPTS) {
+                    continue;
+                }
+                throw isNoExec(e) ? noExec(e, file, directory) : e;
+            }
         }
     }
 
-    private static Path extract(InputStream source, String fileName, Path directory) {
-        int dot = fileName.lastIndexOf('.');
-        String prefix = (dot < 0 ? fileName : fileName.substring(0, dot)) + "-";
-        String suffix = dot < 0 ? null : fileName.substring(dot);
-        Path file = null;
-        try (InputStream in = source) {
-            Files.createDirectories(directory);
-            file = Files.createTempFile(directory, prefix, suffix);
-            Files.copy(in, file, StandardCopyOption.REPLACE_EXISTING);
-            return file;
-        } catch (IOException | SecurityException e) {
-            if (file != null) {
-                delete(file);
+    /** Makes the file hold the jar's bytes, reusing a copy that does. */
+    private static void place(byte[] bytes, byte[] digest, Path directory, Path file) {
+        for (int attempt = 1; ; attempt++) {
+            try {
+                if (!matches(file, digest)) {
+                    write(bytes, digest, directory, file);
+                }
+                // Verified last, so that what is loaded is exactly the jar's bytes.
+                if (matches(file, digest)) {
+                    return;
+                }
+                if (attempt == ATTEMPTS) {
+                    throw new IOException(file + " kept changing while it was extracted");
+                }
+            } catch (IOException | SecurityException e) {
+                throw notWritable(file.getFileName().toString(), directory, e);
             }
-            UnsatisfiedLinkError error = new UnsatisfiedLinkError("Could not extract " + fileName + " into "
-                    + directory.toAbsolutePath() + " (" + e + "). Set -D" + DIRECTORY_PROPERTY
-                    + "=<a writable directory> to extract it elsewhere.");
+        }
+    }
+
+    private static void write(byte[] bytes, byte[] digest, Path directory, Path file) throws IOException {
+        Files.createDirectories(directory);
+        Path temporary = directory.resolve(file.getFileName() + "." + ProcessHandle.current().pid() + "-"
+                + System.nanoTime() + "-" + TEMP_COUNTER.incrementAndGet() + ".tmp");
+        try {
+            Files.write(temporary, bytes);
+            try {
+                Files.move(temporary, file, StandardCopyOption.ATOMIC_MOVE, StandardCopyOption.REPLACE_EXISTING);
+            } catch (IOException e) {
+                // Windows refuses to replace a DLL that a running JVM has loaded; it is fine if it is ours.
+                if (!matches(file, digest)) {
+                    throw e;
+                }
+            }
+        } finally {
+            Files.deleteIfExists(temporary);
+        }
+    }
+
+    /** Whether the file exists and holds exactly the bytes of the digest. */
+    static boolean matches(Path file, byte[] digest) throws IOException {
+        if (!Files.isRegularFile(file)) {
+            return false;
+        }
+        return Arrays.equals(digest, sha256(Files.readAllBytes(file)));
+    }
+
+    private static void removeOtherBuilds(Path family, String stem, Path keep) {
+        try (DirectoryStream<Path> siblings = Files.newDirectoryStream(family, stem + "-*")) {
+            for (Path sibling : siblings) {
+                if (!sibling.equals(keep)) {
+                    deleteTree(sibling);
+                }
+            }
+        } catch (IOException | SecurityException e) {
+            // Cleaning up is a courtesy; the library this JVM needs is in place.
+        }
+    }
+
+    private static void deleteTree(Path directory) {
+        try (Stream<Path> files = Files.list(directory)) {
+            for (Path file : (Iterable<Path>) files::iterator) {
+                Files.deleteIfExists(file);
+            }
+            Files.deleteIfExists(directory);
+        } catch (IOException | SecurityException e) {
+            // Locked by a JVM that still runs that build (Windows); a later run removes it.
+        }
+    }
+
+    private static byte[] readAll(InputStream source, String fileName) {
+        try (InputStream in = source) {
+            return in.readAllBytes();
+        } catch (IOException e) {
+            UnsatisfiedLinkError error = new UnsatisfiedLinkError("Could not read " + fileName + " from the jar: " + e);
             error.initCause(e);
             throw error;
         }
+    }
+
+    private static byte[] sha256(byte[] bytes) {
+        try {
+            return MessageDigest.getInstance("SHA-256").digest(bytes);
+        } catch (NoSuchAlgorithmException e) {
+            throw new IllegalStateException("every Java runtime has SHA-256", e);
+        }
+    }
+
+    private static UnsatisfiedLinkError notWritable(String fileName, Path directory, Exception e) {
+        UnsatisfiedLinkError error = new UnsatisfiedLinkError("Could not extract " + fileName + " into "
+                + directory.toAbsolutePath() + " (" + e + "). Set -D" + DIRECTORY_PROPERTY
+                + "=<a writable directory> to extract it elsewhere.");
+        error.initCause(e);
+        return error;
     }
 
     /** How the dynamic linker reports a file it may not map as code, as on a noexec mount. */
@@ -99,12 +236,7 @@ public final class LibraryExtractor {
         return error;
     }
 
-    private static void delete(Path file) {
-        try {
-            Files.deleteIfExists(file);
-        } catch (IOException e) {
-            // A loaded library on Windows cannot be deleted while the process runs.
-            file.toFile().deleteOnExit();
-        }
+    private static boolean isSet(String value) {
+        return value != null && !value.isBlank();
     }
 }

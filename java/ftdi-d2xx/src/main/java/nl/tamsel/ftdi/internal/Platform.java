@@ -35,4 +35,31 @@ public final class Platform {
         }
         return os + "-" + arch;
     }
+
+    /**
+     * The JNI bridge's file name on a platform.
+     *
+     * @param platform a platform folder name, such as {@code linux-x86_64}
+     * @return {@code ftdibridge.dll}, {@code libftdibridge.dylib} or {@code libftdibridge.so}
+     */
+    public static String bridgeFile(String platform) {
+        return libraryFile(platform, "ftdibridge", "ftdibridge.dll");
+    }
+
+    /**
+     * The D2XX driver's file name on a platform, which the simulated driver shares.
+     *
+     * @param platform a platform folder name, such as {@code windows-x86_64}
+     * @return {@code FTD2XX.dll}, {@code libftd2xx.dylib} or {@code libftd2xx.so}
+     */
+    public static String driverFile(String platform) {
+        return libraryFile(platform, "ftd2xx", "FTD2XX.dll");
+    }
+
+    private static String libraryFile(String platform, String base, String windowsName) {
+        if (platform.startsWith("windows-")) {
+            return windowsName;
+        }
+        return "lib" + base + (platform.startsWith("macos-") ? ".dylib" : ".so");
+    }
 }

@@ -3,7 +3,6 @@ package nl.tamsel.ftdi.usb;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.UncheckedIOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -11,11 +10,12 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Locale;
-import java.util.Properties;
 import java.util.ServiceLoader;
 import java.util.function.Function;
 import java.util.function.UnaryOperator;
 import nl.tamsel.ftdi.internal.LibraryExtractor;
+import nl.tamsel.ftdi.internal.LibraryVersion;
+import nl.tamsel.ftdi.internal.NativeAccess;
 import nl.tamsel.ftdi.internal.Platform;
 import nl.tamsel.ftdi.spi.DriverProvider;
 
@@ -84,16 +84,7 @@ final class NativeLoader {
 
     /** The version of these classes, which the bridge must have been built with. */
     static String javaVersion() {
-        try (InputStream in = NativeLoader.class.getResourceAsStream("ftdi-d2xx.properties")) {
-            if (in == null) {
-                throw new IllegalStateException("ftdi-d2xx.properties is missing beside " + NativeLoader.class);
-            }
-            Properties p = new Properties();
-            p.load(in);
-            return p.getProperty("version");
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
-        }
+        return LibraryVersion.current();
     }
 
     /** The path of the bridge inside the jar, relative to this class's package. */
@@ -102,10 +93,18 @@ final class NativeLoader {
     }
 
     private String bridgeFileName() {
-        return platform.startsWith("windows-") ? BRIDGE_LIBRARY + ".dll" : "lib" + BRIDGE_LIBRARY + ".so";
+        return Platform.bridgeFile(platform);
     }
 
     void load() {
+        try {
+            loadDriverAndBridge();
+        } catch (IllegalCallerException e) {
+            throw NativeAccess.denied(NativeLoader.class.getModule(), "the JNI bridge", e);
+        }
+    }
+
+    private void loadDriverAndBridge() {
         loadDriver();
         String named = properties.apply(BRIDGE_PROPERTY);
         if (isSet(named)) {
@@ -125,7 +124,7 @@ final class NativeLoader {
                 linker.load(onLibraryPath.toString());
                 return;
             } catch (UnsatisfiedLinkError e) {
-                throwIfDriverMissing(e);
+                throwIfDriverMissing(e, platform);
                 attempts.add(attempt(onLibraryPath + " (found on java.library.path) did not load", e));
             }
         }
@@ -135,20 +134,20 @@ final class NativeLoader {
                     + NativeLoader.class.getPackageName().replace('.', '/') + "/" + bundledBridge() + ")"));
         } else {
             try {
-                LibraryExtractor.extractAndLoad(bundled, bridgeFileName(), extractionDirectory(),
-                        path -> checkVersion(path, "the copy in this jar"), path -> linker.load(path.toString()));
+                LibraryExtractor.extractAndLoad(bundled, extractionRoot(), platform, BRIDGE_LIBRARY, version,
+                        bridgeFileName(), path -> checkVersion(path, "the copy in this jar"),
+                        path -> linker.load(path.toString()));
                 return;
             } catch (UnsatisfiedLinkError e) {
-                throwIfDriverMissing(e);
+                throwIfDriverMissing(e, platform);
                 attempts.add(e);
             }
         }
         throw notLoaded(attempts);
     }
 
-    private Path extractionDirectory() {
-        return LibraryExtractor.directory(properties.apply(LibraryExtractor.DIRECTORY_PROPERTY),
-                properties.apply("java.io.tmpdir"));
+    private Path extractionRoot() {
+        return LibraryExtractor.cacheRoot(properties, System::getenv);
     }
 
     private void loadDriver() {
@@ -255,15 +254,15 @@ final class NativeLoader {
         try {
             linker.load(file.toString());
         } catch (UnsatisfiedLinkError e) {
-            throwIfDriverMissing(e);
+            throwIfDriverMissing(e, platform);
             throw explained(e, what + " could not be loaded from " + file + " (named by -D" + property
                     + "). Check that the file is a native library for " + platform + ".");
         }
     }
 
-    private static void throwIfDriverMissing(UnsatisfiedLinkError e) {
+    private static void throwIfDriverMissing(UnsatisfiedLinkError e, String platform) {
         if (isDriverMissing(e)) {
-            throw explained(e, driverMissingMessage());
+            throw explained(e, driverMissingMessage(platform));
         }
     }
 
@@ -281,13 +280,17 @@ final class NativeLoader {
                 || message.contains("can't find dependent libraries");
     }
 
-    static String driverMissingMessage() {
-        return "FTDI's D2XX driver library (libftd2xx.so on Linux, FTD2XX.dll on Windows) is missing, so the"
-                + " JNI bridge cannot be loaded. To use real devices, install the vendor's D2XX driver: on"
-                + " Linux put libftd2xx.so where the dynamic linker finds it (e.g. /usr/local/lib) and run"
-                + " ldconfig; on Windows install FTDI's D2XX driver package. To work without hardware, use"
-                + " the simulated driver: add " + SIMULATOR_ARTIFACT + " to the class path and set -D"
-                + DRIVER_PROPERTY + "=" + SIMULATED + ".";
+    static String driverMissingMessage(String platform) {
+        String driver = Platform.driverFile(platform);
+        String install = platform.startsWith("windows-")
+                ? "install FTDI's D2XX driver package, which puts " + driver + " in the Windows system folder"
+                        + " where every program finds it"
+                : "put " + driver + " where the dynamic linker finds it (e.g. /usr/local/lib)"
+                        + (platform.startsWith("macos-") ? "" : " and run ldconfig");
+        return "FTDI's D2XX driver library (" + driver + ") is missing, so the JNI bridge cannot be loaded."
+                + " To use real devices, " + install + ". To work without hardware, use the simulated driver:"
+                + " add " + SIMULATOR_ARTIFACT + " to the class path and set -D" + DRIVER_PROPERTY + "=" + SIMULATED
+                + " (or -D" + DRIVER_PROPERTY + "=<path to the simulated " + driver + ">).";
     }
 
     private static boolean isSet(String value) {

@@ -46,16 +46,19 @@
  * <ol>
  *   <li>{@code -Dnl.tamsel.ftdi.bridge=<file>}: this file, and nothing else if it fails;</li>
  *   <li>{@code ftdibridge} on {@code java.library.path};</li>
- *   <li>the jar's copy for this operating system and architecture, copied into a new file of
- *       its own in {@code -Dnl.tamsel.ftdi.extract.dir=<directory>} (by default
- *       {@code java.io.tmpdir}) and deleted once loaded where the system allows (Linux does;
- *       Windows deletes it at exit).</li>
+ *   <li>the jar's copy for this operating system and architecture, extracted into a per-user
+ *       cache ({@code -Dnl.tamsel.ftdi.extract.dir=<directory>}, by default
+ *       {@code %LOCALAPPDATA%\tamsel-ftdi}, {@code ~/Library/Caches/tamsel-ftdi} or
+ *       {@code ~/.cache/tamsel-ftdi}) under a name holding its version and a hash of its bytes;
+ *       later JVMs reuse it once its bytes are checked, and copies of other builds are removed.</li>
  * </ol>
  * A bridge whose file does not carry this jar's version is refused, naming both versions. The
  * bridge needs the D2XX driver library: by default the vendor's, found by the system
  * ({@code libftd2xx.so}, {@code FTD2XX.dll}); {@code -Dnl.tamsel.ftdi.driver=<file>} loads
  * another first, and {@code -Dnl.tamsel.ftdi.driver=simulated} the simulator's (from {@code ftdi-d2xx-simulator}). Every
  * failure is one {@link java.lang.UnsatisfiedLinkError} naming the platform, what was tried
- * (as suppressed exceptions too) and the property that fixes it.
+ * (as suppressed exceptions too) and the property that fixes it. On JDK 22 and later, code on the
+ * class path runs with {@code --enable-native-access=ALL-UNNAMED} (on the module path, with the
+ * module's name); where native access is denied, the error names that flag.
  */
 package nl.tamsel.ftdi.usb;

@@ -24,9 +24,11 @@ import java.util.List;
 import java.util.Map;
 import java.util.stream.Stream;
 import nl.tamsel.ftdi.internal.LibraryExtractor;
+import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
 import org.junit.jupiter.params.provider.ValueSource;
 
 /** Which files the loader loads, in which order, and what its failures say. */
@@ -57,6 +59,12 @@ class NativeLoaderTest {
             throw failure;
         }
     };
+
+    /** Nothing a test extracts lands in the user's own cache. */
+    @BeforeEach
+    void extractIntoTheTestsDirectory() {
+        properties.put(LibraryExtractor.DIRECTORY_PROPERTY, directory.resolve("cache").toString());
+    }
 
     private void load() {
         new NativeLoader(properties::get, linker, this::resource,
@@ -142,7 +150,7 @@ class NativeLoaderTest {
     }
 
     @Test
-    void withoutLibraryPathTheJarsCopyIsExtractedIntoAFileOfItsOwnAndDeletedAfterLoading() throws IOException {
+    void withoutLibraryPathTheJarsCopyIsExtractedIntoTheCacheOnceAndReused() throws IOException {
         Path extractTo = extractionDirectory();
         byte[] bridge = bridgeOfVersion(VERSION);
         jar.put(BUNDLED, bridge);
@@ -151,26 +159,42 @@ class NativeLoaderTest {
         load();
 
         assertEquals(2, loaded.size());
-        for (int i = 0; i < 2; i++) {
-            Path file = Path.of(loaded.get(i).substring("load ".length()));
-            assertEquals(extractTo, file.getParent());
-            assertTrue(file.getFileName().toString().matches("libftdibridge-\\d+\\.so"), file.toString());
-            assertArrayEquals(bridge, loadedBytes.get(i));
-        }
-        assertNotEquals(loaded.get(0), loaded.get(1), "each extraction gets a file of its own");
-        try (Stream<Path> left = Files.list(extractTo)) {
-            assertEquals(List.of(), left.toList(), "the extracted files are deleted once loaded");
-        }
+        assertEquals(loaded.get(0), loaded.get(1), "the second JVM start reuses the first one's copy");
+        Path file = Path.of(loaded.get(0).substring("load ".length()));
+        assertEquals(extractTo.resolve(PLATFORM), file.getParent().getParent());
+        assertTrue(file.getParent().getFileName().toString().matches("ftdibridge-1\\.2\\.3-[0-9a-f]{16}"),
+                file.toString());
+        assertEquals("libftdibridge.so", file.getFileName().toString());
+        assertArrayEquals(bridge, loadedBytes.get(0));
     }
 
     @Test
-    void withoutAnExtractionDirectoryTheJavaTempDirectoryIsUsed() throws IOException {
-        properties.put("java.io.tmpdir", directory.toString());
+    void withoutAnExtractionDirectoryTheUsersCacheIsUsed() throws IOException {
+        properties.remove(LibraryExtractor.DIRECTORY_PROPERTY);
+        properties.put("os.name", "Mac OS X");
+        properties.put("user.home", directory.toString());
         jar.put(BUNDLED, bridgeOfVersion(VERSION));
 
         load();
 
-        assertEquals(directory, Path.of(loaded.get(0).substring("load ".length())).getParent());
+        assertTrue(loaded.get(0).startsWith("load " + directory.resolve("Library").resolve("Caches")
+                .resolve("tamsel-ftdi").resolve(PLATFORM)), loaded.toString());
+    }
+
+    /** Denied native access names the flag for code on the class path, where these tests run. */
+    @Test
+    void deniedNativeAccessNamesTheFlagToAdd() throws IOException {
+        properties.put(NativeLoader.BRIDGE_PROPERTY, file("libftdibridge.so"));
+        IllegalCallerException denied = new IllegalCallerException("Illegal native access from an unnamed module");
+
+        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class, () -> new NativeLoader(properties::get,
+                path -> {
+                    throw denied;
+                }, this::resource, name -> null, PLATFORM, VERSION).load());
+
+        assertTrue(error.getMessage().contains("Start java with --enable-native-access=ALL-UNNAMED"),
+                error.getMessage());
+        assertSame(denied, error.getCause());
     }
 
     @ParameterizedTest
@@ -248,13 +272,29 @@ class NativeLoaderTest {
 
         String message = error.getMessage();
         assertAll(
-                () -> assertTrue(message.contains("D2XX driver"), message),
+                () -> assertTrue(message.contains("D2XX driver library (libftd2xx.so)"), message),
                 () -> assertTrue(message.contains("/usr/local/lib") && message.contains("ldconfig"), message),
-                () -> assertTrue(message.contains("FTDI's D2XX driver package"), message),
                 () -> assertTrue(message.contains("-Dnl.tamsel.ftdi.driver=simulated"), message),
                 () -> assertTrue(message.contains("ftdi-d2xx-simulator"), message),
                 () -> assertSame(failure, error.getCause()),
                 () -> assertEquals(1, loaded.size(), "the jar's copy would miss the driver too"));
+    }
+
+    /** Each platform's message names that platform's files and remedy, and no other's. */
+    @ParameterizedTest
+    @CsvSource({
+        "windows-x86_64, FTD2XX.dll, FTDI's D2XX driver package, libftd2xx",
+        "linux-aarch64, libftd2xx.so, ldconfig, FTD2XX.dll",
+        "macos-aarch64, libftd2xx.dylib, /usr/local/lib, ldconfig"})
+    void missingDriverMessageNamesThePlatformsFiles(String platform, String file, String remedy, String foreign) {
+        String message = NativeLoader.driverMissingMessage(platform);
+
+        assertAll(
+                () -> assertTrue(message.contains("D2XX driver library (" + file + ")"), message),
+                () -> assertTrue(message.contains("the simulated " + file), message),
+                () -> assertTrue(message.contains("nl.tamsel:ftdi-d2xx-simulator"), message),
+                () -> assertTrue(message.contains(remedy), message),
+                () -> assertFalse(message.contains(foreign), message));
     }
 
     @Test
@@ -295,7 +335,7 @@ class NativeLoaderTest {
         UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class, this::load);
 
         assertEquals(2, loaded.size(), loaded.toString());
-        assertTrue(error.getMessage().contains(libraryPath + "/libftdibridge.so (found on java.library.path)"),
+        assertTrue(error.getMessage().contains(libraryPath.resolve("libftdibridge.so") + " (found on java.library.path)"),
                 error.getMessage());
         assertEquals(List.of("wrong ELF class: ELFCLASS32", "wrong ELF class: ELFCLASS32"),
                 Arrays.stream(error.getSuppressed()).map(e -> rootCause(e).getMessage()).toList());
@@ -307,7 +347,7 @@ class NativeLoaderTest {
 
     @Test
     void unwritableExtractionDirectoryNamesTheDirectoryProperty() throws IOException {
-        String notADirectory = file("plain-file") + "/extract";
+        String notADirectory = Path.of(file("plain-file")).resolve("extract").toString();
         properties.put(LibraryExtractor.DIRECTORY_PROPERTY, notADirectory);
         jar.put(BUNDLED, bridgeOfVersion(VERSION));
 
@@ -333,13 +373,10 @@ class NativeLoaderTest {
 
         String message = error.getMessage();
         assertAll(
-                () -> assertTrue(message.contains("extracted into " + extractTo), message),
+                () -> assertTrue(message.contains("extracted into " + extractTo.resolve(PLATFORM)), message),
                 () -> assertTrue(message.contains("noexec"), message),
                 () -> assertTrue(message.contains("-D" + LibraryExtractor.DIRECTORY_PROPERTY + "="), message),
                 () -> assertSame(failure, rootCause(error.getSuppressed()[1])));
-        try (Stream<Path> left = Files.list(extractTo)) {
-            assertEquals(0, left.count(), "a file that failed to load is deleted too");
-        }
     }
 
     @Test
