@@ -12,6 +12,7 @@ import java.util.Collections;
 import java.util.List;
 import java.util.Objects;
 import java.util.OptionalInt;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicInteger;
@@ -80,6 +81,7 @@ public final class FtdiDevice implements Closeable {
     private final AtomicInteger writesInDriver = new AtomicInteger();
     /** Counts close's purges, so that a read can tell that its bytes may have come after one. */
     private final AtomicInteger closePurges = new AtomicInteger();
+    private final CountDownLatch closeEnded = new CountDownLatch(1);
     private final Object timeoutsLock = new Object();
     private volatile Duration readTimeout = Duration.ZERO;
     private volatile Duration writeTimeout = Duration.ZERO;
@@ -680,17 +682,29 @@ public final class FtdiDevice implements Closeable {
     /**
      * Closes the device. Calls in progress on other threads are let out of the driver first
      * (see the class description); later calls throw {@link IllegalStateException}. Closing
-     * again does nothing.
+     * again does nothing more: it returns once the first close has ended, so that the device
+     * can be opened again.
      *
      * @throws FtdiException if the driver reports a failure; the device is closed all the same
      */
     @Override
     public void close() throws FtdiException {
+        boolean interrupted = false;
         if (closed.getAndSet(true)) {
+            for (;;) {
+                try {
+                    closeEnded.await();
+                    break;
+                } catch (InterruptedException e) {
+                    interrupted = true;
+                }
+            }
+            if (interrupted) {
+                Thread.currentThread().interrupt();
+            }
             return;
         }
         Lock writeLock = lock.writeLock();
-        boolean interrupted = false;
         for (;;) {
             // Purging ends the calls waiting in the driver. The handle stays valid until the
             // driver close below, which only this thread makes.
@@ -712,6 +726,7 @@ public final class FtdiDevice implements Closeable {
             check("Closing", D2XX.close(handle));
         } finally {
             writeLock.unlock();
+            closeEnded.countDown();
             if (interrupted) {
                 Thread.currentThread().interrupt();
             }

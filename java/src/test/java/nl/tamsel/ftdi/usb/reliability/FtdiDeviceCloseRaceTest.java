@@ -125,6 +125,8 @@ class FtdiDeviceCloseRaceTest {
                     }
                 });
                 assertFalse(device.isOpen());
+                // Also for the closer that lost the race: close returns once the handle is closed.
+                assertFalse(SimulatedDriver.state(simulated).open(), "close returned with " + name + " open");
             }));
         }
         threads.start(name + " interrupter", () -> {
