@@ -228,26 +228,6 @@ TEST_F(SimDriverTest, CallsWithAClosedHandleAreCountedPerValueUntilItIsIssuedAga
     EXPECT_TRUE(closedHandleCalls().empty());
 }
 
-TEST_F(SimDriverTest, AReadWaitingAcrossCloseAndReopenWithTheSameValueEnds) {
-    addDevice("A1", "Alpha");
-    simSetHandleReuse(1);
-    FT_HANDLE handle = open(0);
-    FT_STATUS status = 0xFFFF;
-    std::thread reader([&] {
-        std::array<uint8_t, 4> buffer{};
-        uint32_t got = 0;
-        status = FT_Read(handle, buffer.data(), 4, &got);
-    });
-    awaitBlockedReaders(1);
-    // The woken reader usually runs only after the reopen, and finds the same value open.
-    ASSERT_EQ(FT_OK, FT_Close(handle));
-    ASSERT_EQ(handle, open(0));
-    inject(0, {1, 2, 3, 4});
-    reader.join();
-    EXPECT_EQ(kInvalidHandle, status) << "a read of the closed handle took the new owner's bytes";
-    EXPECT_EQ(4U, stateOf(0).rxQueued);
-}
-
 // ---- Opening -------------------------------------------------------------------------------
 
 TEST_F(SimDriverTest, OpenByIndexChecksRangeStateAndOutPointer) {
