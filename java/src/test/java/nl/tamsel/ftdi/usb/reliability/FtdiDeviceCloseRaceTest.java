@@ -9,6 +9,7 @@ import java.io.IOException;
 import java.net.SocketTimeoutException;
 import java.nio.channels.AsynchronousCloseException;
 import java.time.Duration;
+import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
 import java.util.OptionalInt;
@@ -105,7 +106,7 @@ class FtdiDeviceCloseRaceTest {
                 new Random(seed)));
         Thread reader = threads.start(name + " reader", () -> readUntilClosed(device, stream, read,
                 new Random(seed + 1)));
-        List<Thread> workers = new java.util.ArrayList<>(List.of(writer, reader));
+        List<Thread> workers = new ArrayList<>(List.of(writer, reader));
         for (int m = 0; m < MIXERS; m++) {
             long mixerSeed = seed + 2 + m;
             workers.add(threads.start(name + " mixer " + m, () -> mixUntilClosed(device, new Random(mixerSeed))));
