@@ -8,7 +8,7 @@ void Device::receive(const uint8_t* bytes, std::size_t length) {
     if (received.push(bytes, length) < length) {
         pendingLineErrors |= kOverrunError;
     }
-    readerWakeup.notify_all();
+    wakeup.notify_all();
 }
 
 void Device::transmit(const uint8_t* bytes, std::size_t length) {
@@ -45,7 +45,7 @@ void Device::purgeReceiveQueue() {
     received.clear();
     ++purgeRxCount;
     ++receivePurges;
-    readerWakeup.notify_all();
+    wakeup.notify_all();
 }
 
 FT_DEVICE_LIST_INFO_NODE Device::listRecord() const {

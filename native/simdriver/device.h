@@ -56,6 +56,9 @@ struct Device {
     uint32_t modemInputs = 0;        // lines seen when not looped back, and RI always
     uint32_t pendingLineErrors = 0;  // line-status bits until the next modem-status query
     uint64_t handle = 0;             // of this process's open handle, 0 when not open
+    // Counts opens, so that a waiting call can tell its handle from a later one of equal value.
+    uint64_t opens = 0;
+    bool writesStalled = false;      // the device takes no byte, as with flow control holding it
 
     LineSettings settings;
     bool dtr = false;
@@ -68,9 +71,11 @@ struct Device {
     uint32_t purgeRxCount = 0;
     uint32_t purgeTxCount = 0;
     uint64_t receivePurges = 0;  // lets a waiting read see that a purge happened meanwhile
+    uint64_t transmitPurges = 0;  // lets a waiting write see the same
 
-    // Signalled whenever a waiting read may have to return: data, purge, close, unplug, reset.
-    std::condition_variable readerWakeup;
+    // Signalled whenever a waiting read or write may have to return: data, purge, close,
+    // unplug, reset, the end of a stall.
+    std::condition_variable wakeup;
 
     bool isOpen() const { return handle != 0; }
     // Queues bytes arriving from the line; an overflow raises the overrun bit.

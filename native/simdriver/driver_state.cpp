@@ -37,7 +37,7 @@ void DriverState::reset() {
         // Readers blocked on it hold their own reference and return FT_IO_ERROR.
         dropped->attached = false;
         dropped->handle = 0;
-        dropped->readerWakeup.notify_all();
+        dropped->wakeup.notify_all();
     }
     devices.clear();
     handles.clear();

@@ -49,16 +49,17 @@ struct DriverCall {
     std::optional<FT_STATUS> failure;
 };
 
-// The device of an open handle, or the status for a handle that is not (FT_INVALID_HANDLE)
-// or whose device is gone (FT_IO_ERROR).
+// The device of an open handle, or the status for a handle that is not (FT_INVALID_HANDLE,
+// counted when it is a closed one) or whose device is gone (FT_IO_ERROR).
 struct OpenDevice {
     const std::shared_ptr<Device>* device = nullptr;
     FT_STATUS status = FT_OK;
 };
 
-OpenDevice lookUp(const DriverState& state, FT_HANDLE handle) {
+OpenDevice lookUp(DriverState& state, FT_HANDLE handle) {
     const std::shared_ptr<Device>* device = state.handles.find(bits(handle));
     if (device == nullptr) {
+        state.handles.countIfClosed(bits(handle));
         return {nullptr, sim::kInvalidHandle};
     }
     if (!(*device)->attached) {
@@ -74,6 +75,7 @@ FT_STATUS onDevice(DriverFunction function, FT_HANDLE handle,
                    std::initializer_list<uint64_t> arguments, Action action) {
     DriverCall call(function, arguments);
     if (call.failure) {
+        call.state.handles.countIfClosed(bits(handle));
         return *call.failure;
     }
     const OpenDevice open = lookUp(call.state, handle);
@@ -161,6 +163,8 @@ FT_STATUS waitAndRead(DriverCall& call, const std::shared_ptr<Device>& keep, uin
                       uint32_t wanted, uint32_t& done) {
     Device& device = *keep;
     const uint64_t handle = device.handle;
+    const uint64_t opens = device.opens;
+    const auto stillOpen = [&] { return device.handle == handle && device.opens == opens; };
     const uint64_t purgesAtStart = device.receivePurges;
     const uint32_t timeout = device.settings.readTimeout;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
@@ -179,9 +183,9 @@ FT_STATUS waitAndRead(DriverCall& call, const std::shared_ptr<Device>& keep, uin
             return sim::kOk;
         }
         if (timeout == 0) {
-            device.readerWakeup.wait(call.lock);
-        } else if (device.readerWakeup.wait_until(call.lock, deadline) == std::cv_status::timeout) {
-            if (device.attached && device.handle == handle) {
+            device.wakeup.wait(call.lock);
+        } else if (device.wakeup.wait_until(call.lock, deadline) == std::cv_status::timeout) {
+            if (device.attached && stillOpen()) {
                 done += static_cast<uint32_t>(device.received.pop(out + done, wanted - done));
                 return sim::kOk;
             }
@@ -189,10 +193,45 @@ FT_STATUS waitAndRead(DriverCall& call, const std::shared_ptr<Device>& keep, uin
         if (!device.attached) {
             return sim::kIoError;
         }
-        if (device.handle != handle) {
+        if (!stillOpen()) {
             return sim::kInvalidHandle;
         }
     }
+}
+
+// Waits, with the lock of `call` held between wake-ups, while the device's writes are stalled,
+// for at most the write timeout. Returns FT_OK once the device takes bytes again, or with
+// *timedOut set when the timeout passed or a transmit purge ended the wait; otherwise the
+// status of a close (FT_INVALID_HANDLE) or of an unplug or reset (FT_IO_ERROR).
+FT_STATUS waitWhileStalled(DriverCall& call, const std::shared_ptr<Device>& keep, bool& timedOut) {
+    Device& device = *keep;
+    const uint64_t handle = device.handle;
+    const uint64_t opens = device.opens;
+    const uint64_t purgesAtStart = device.transmitPurges;
+    const uint32_t timeout = device.settings.writeTimeout;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    timedOut = false;
+    while (device.writesStalled) {
+        if (device.transmitPurges != purgesAtStart) {
+            timedOut = true;
+            return sim::kOk;
+        }
+        if (timeout == 0) {
+            device.wakeup.wait(call.lock);
+        } else if (device.wakeup.wait_until(call.lock, deadline) == std::cv_status::timeout) {
+            timedOut = true;
+        }
+        if (!device.attached) {
+            return sim::kIoError;
+        }
+        if (device.handle != handle || device.opens != opens) {
+            return sim::kInvalidHandle;
+        }
+        if (timedOut) {
+            return sim::kOk;
+        }
+    }
+    return sim::kOk;
 }
 
 }  // namespace
@@ -231,10 +270,15 @@ FT_STATUS FT_API FT_OpenEx(void* argument, uint32_t flags, FT_HANDLE* handle) {
 FT_STATUS FT_API FT_Close(FT_HANDLE handle) {
     DriverCall call(DriverFunction::Close, {bits(handle)});
     if (call.failure) {
+        call.state.handles.countIfClosed(bits(handle));
         return *call.failure;
     }
     // An unplugged device's handle still closes: that is how its owner lets go of it.
-    return call.state.handles.close(bits(handle)) ? FT_OK : sim::kInvalidHandle;
+    if (call.state.handles.close(bits(handle))) {
+        return FT_OK;
+    }
+    call.state.handles.countIfClosed(bits(handle));
+    return sim::kInvalidHandle;
 }
 
 FT_STATUS FT_API FT_Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRead,
@@ -242,6 +286,7 @@ FT_STATUS FT_API FT_Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRead,
     DriverCall call(DriverFunction::Read,
                     {bits(handle), bits(buffer), bytesToRead, bits(bytesReturned)});
     if (call.failure) {
+        call.state.handles.countIfClosed(bits(handle));
         return *call.failure;
     }
     const OpenDevice open = lookUp(call.state, handle);
@@ -281,25 +326,43 @@ FT_STATUS FT_API FT_Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRead,
 
 FT_STATUS FT_API FT_Write(FT_HANDLE handle, void* buffer, uint32_t bytesToWrite,
                           uint32_t* bytesWritten) {
-    return onDevice(DriverFunction::Write, handle,
-                    {bits(handle), bits(buffer), bytesToWrite, bits(bytesWritten)},
-                    [&](Device& device) {
-        if (bytesWritten == nullptr || (buffer == nullptr && bytesToWrite > 0)) {
-            return sim::kInvalidParameter;
+    DriverCall call(DriverFunction::Write,
+                    {bits(handle), bits(buffer), bytesToWrite, bits(bytesWritten)});
+    if (call.failure) {
+        call.state.handles.countIfClosed(bits(handle));
+        return *call.failure;
+    }
+    const OpenDevice open = lookUp(call.state, handle);
+    if (open.status != FT_OK) {
+        return open.status;
+    }
+    if (bytesWritten == nullptr || (buffer == nullptr && bytesToWrite > 0)) {
+        return sim::kInvalidParameter;
+    }
+    Device& device = **open.device;
+    if (device.writesStalled && bytesToWrite > 0) {
+        // Keep the device alive across the wait: a reset may drop the driver's references.
+        const std::shared_ptr<Device> keep = *open.device;
+        bool timedOut = false;
+        const FT_STATUS status = waitWhileStalled(call, keep, timedOut);
+        if (status != FT_OK || timedOut) {
+            if (status == FT_OK) {
+                *bytesWritten = 0;
+            }
+            return status;
         }
-        // A reported count below the length models a partial write: only that much goes out.
-        const auto reported =
-            sim::driverState().faults.takeReportedCount(DriverFunction::Write);
-        const uint32_t sent = std::min(reported.value_or(bytesToWrite), bytesToWrite);
-        const auto* bytes = static_cast<const uint8_t*>(buffer);
-        if (device.instantTransfers) {
-            sim::copyToSink(bytes, sent);
-        } else {
-            device.transmit(bytes, sent);
-        }
-        *bytesWritten = reported.value_or(bytesToWrite);
-        return sim::kOk;
-    });
+    }
+    // A reported count below the length models a partial write: only that much goes out.
+    const auto reported = call.state.faults.takeReportedCount(DriverFunction::Write);
+    const uint32_t sent = std::min(reported.value_or(bytesToWrite), bytesToWrite);
+    const auto* bytes = static_cast<const uint8_t*>(buffer);
+    if (device.instantTransfers) {
+        sim::copyToSink(bytes, sent);
+    } else {
+        device.transmit(bytes, sent);
+    }
+    *bytesWritten = reported.value_or(bytesToWrite);
+    return sim::kOk;
 }
 
 FT_STATUS FT_API FT_ResetDevice(FT_HANDLE handle) {
@@ -416,8 +479,10 @@ FT_STATUS FT_API FT_Purge(FT_HANDLE handle, uint32_t mask) {
             device.purgeReceiveQueue();
         }
         if ((mask & kPurgeTx) != 0) {
-            // Writes leave at once, so there is never anything to drop; count the request.
+            // Written bytes leave at once, so there is nothing to drop; a stalled write gives up.
             ++device.purgeTxCount;
+            ++device.transmitPurges;
+            device.wakeup.notify_all();
         }
         return sim::kOk;
     });

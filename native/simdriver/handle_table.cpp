@@ -4,13 +4,27 @@ namespace sim {
 
 uint64_t HandleTable::open(const std::shared_ptr<Device>& device) {
     uint64_t handle = 0;
-    // A changed base could make base + offset meet an old handle or zero: skip such values.
-    do {
-        handle = base_ + nextOffset_;
-        nextOffset_ += kHandleStep;
-    } while (handle == 0 || devices_.count(handle) != 0);
+    // A free value may have been issued again by offset after a change of base: skip it then.
+    while (reuse_ && handle == 0 && !freeValues_.empty()) {
+        if (devices_.count(freeValues_.back()) == 0) {
+            handle = freeValues_.back();
+        }
+        freeValues_.pop_back();
+    }
+    if (handle == 0) {
+        // A changed base could make base + offset meet an open handle or zero: skip such values.
+        do {
+            handle = base_ + nextOffset_;
+            nextOffset_ += kHandleStep;
+        } while (handle == 0 || devices_.count(handle) != 0);
+    }
+    const auto closed = closedValues_.find(handle);
+    if (closed != closedValues_.end()) {
+        closed->second.closed = false;
+    }
     devices_.emplace(handle, device);
     device->handle = handle;
+    ++device->opens;
     return handle;
 }
 
@@ -20,13 +34,42 @@ bool HandleTable::close(uint64_t handle) {
         return false;
     }
     found->second->handle = 0;
-    found->second->readerWakeup.notify_all();
+    found->second->wakeup.notify_all();
     if (handle == lastHandle_) {
         lastHandle_ = 0;
         lastDevice_ = nullptr;
     }
     devices_.erase(found);
+    closedValues_[handle].closed = true;
+    freeValues_.push_back(handle);
     return true;
+}
+
+void HandleTable::countIfClosed(uint64_t handle) {
+    const auto found = closedValues_.find(handle);
+    if (found != closedValues_.end() && found->second.closed) {
+        ++found->second.calls;
+    }
+}
+
+uint32_t HandleTable::closedCalls(uint64_t handle) const {
+    const auto found = closedValues_.find(handle);
+    return found == closedValues_.end() ? 0 : found->second.calls;
+}
+
+int32_t HandleTable::closedCallList(uint64_t* handles, uint32_t* counts, int32_t capacity) const {
+    int32_t listed = 0;
+    for (const auto& [handle, value] : closedValues_) {
+        if (value.calls == 0) {
+            continue;
+        }
+        if (listed < capacity) {
+            handles[listed] = handle;
+            counts[listed] = value.calls;
+        }
+        ++listed;
+    }
+    return listed;
 }
 
 const std::shared_ptr<Device>* HandleTable::find(uint64_t handle) const {
@@ -50,6 +93,9 @@ void HandleTable::clear() {
     lastDevice_ = nullptr;
     base_ = kDefaultHandleBase;
     nextOffset_ = kHandleStep;
+    closedValues_.clear();
+    freeValues_.clear();
+    reuse_ = false;
 }
 
 }  // namespace sim

@@ -88,7 +88,7 @@ int32_t simDeviceCount(void) {
 int32_t simUnplug(int32_t device) {
     return onDevice(device, [](Device& unplugged) {
         unplugged.attached = false;
-        unplugged.readerWakeup.notify_all();
+        unplugged.wakeup.notify_all();
     });
 }
 
@@ -163,6 +163,13 @@ int32_t simSetInstantTransfers(int32_t device, int32_t on) {
     return onDevice(device, [&](Device& target) { target.instantTransfers = on != 0; });
 }
 
+int32_t simSetWritesStalled(int32_t device, int32_t on) {
+    return onDevice(device, [&](Device& target) {
+        target.writesStalled = on != 0;
+        target.wakeup.notify_all();
+    });
+}
+
 int32_t simTakeWritten(int32_t device, uint8_t* out, uint32_t capacity) {
     if (out == nullptr && capacity > 0) {
         return -1;
@@ -184,6 +191,27 @@ void simSetHandleBase(uint64_t base) {
     DriverState& state = sim::driverState();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.handles.setBase(base);
+}
+
+void simSetHandleReuse(int32_t on) {
+    DriverState& state = sim::driverState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.handles.setReuse(on != 0);
+}
+
+uint32_t simClosedHandleCalls(uint64_t handle) {
+    DriverState& state = sim::driverState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.handles.closedCalls(handle);
+}
+
+int32_t simClosedHandleCallList(uint64_t* handles, uint32_t* counts, int32_t capacity) {
+    if ((handles == nullptr || counts == nullptr) && capacity > 0) {
+        return -1;
+    }
+    DriverState& state = sim::driverState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.handles.closedCallList(handles, counts, capacity);
 }
 
 uint64_t simHandleOf(int32_t device) {

@@ -83,6 +83,12 @@ SIM_API int32_t simInject(int32_t device, const uint8_t* bytes, uint32_t length)
 // Fills *state; -1 also for a null state. FT_ResetDevice, counted in resetCount, restores the
 // default settings, clears DTR, RTS and break and empties the receive queue.
 SIM_API int32_t simGetDeviceState(int32_t device, SimDeviceState* state);
+// Stalls the device's writes (on) or lets them go (off, the default), as flow control does
+// when the other end holds the line: a stalled FT_Write waits up to the write timeout (for
+// ever when it is 0) and reports 0 bytes written, or ends at once reporting 0 on a transmit
+// purge, with FT_INVALID_HANDLE on close and FT_IO_ERROR on unplug or reset. Letting the
+// writes go lets a waiting write send its bytes.
+SIM_API int32_t simSetWritesStalled(int32_t device, int32_t on);
 // Reads and writes complete at once without queues: reads deliver a fixed pattern, writes
 // are copied and dropped. For measuring the cost of the layers above the driver. The pattern
 // is 65536 bytes, byte i being i % 251; every read starts at its beginning and a longer read
@@ -99,6 +105,16 @@ SIM_API void simSetLibraryVersion(uint32_t version);
 // Handles issued from now on carry these bits above a small per-open offset: handle n (from 1,
 // counted since simReset) is base + 0x10 * n. The base is 0x00007F5A00000000 until set.
 SIM_API void simSetHandleBase(uint64_t base);
+// Handle reuse, off until set and after simReset: when on, each open is given the value of
+// the handle closed most recently and not given out since, as an allocator reuses freed
+// memory, so that a call with a stale handle reaches whichever device got its value.
+SIM_API void simSetHandleReuse(int32_t on);
+// Calls that arrived with this handle value while it was closed (issued, closed and not
+// issued again), since simReset; injected failures and FT_Close included.
+SIM_API uint32_t simClosedHandleCalls(uint64_t handle);
+// Lists every handle value with such calls, in no particular order: writes up to capacity
+// values and their counts and returns how many values there are.
+SIM_API int32_t simClosedHandleCallList(uint64_t* handles, uint32_t* counts, int32_t capacity);
 // The handle bits of the device's open handle, 0 when it is not open.
 SIM_API uint64_t simHandleOf(int32_t device);
 

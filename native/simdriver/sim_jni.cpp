@@ -192,6 +192,53 @@ JNIEXPORT jlong JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simHandleOf(JNIE
     return static_cast<jlong>(simHandleOf(device));
 }
 
+JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simSetWritesStalled(
+    JNIEnv*, jclass, jint device, jboolean on) {
+    return simSetWritesStalled(device, on == JNI_TRUE ? 1 : 0);
+}
+
+JNIEXPORT void JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simSetHandleReuse(JNIEnv*, jclass,
+                                                                                 jboolean on) {
+    simSetHandleReuse(on == JNI_TRUE ? 1 : 0);
+}
+
+JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simClosedHandleCalls(
+    JNIEnv*, jclass, jlong handle) {
+    return static_cast<jint>(simClosedHandleCalls(static_cast<uint64_t>(handle)));
+}
+
+// The values and their counts as one array: value, count, value, count, ...
+JNIEXPORT jlongArray JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simClosedHandleCallList(
+    JNIEnv* env, jclass) {
+    std::vector<uint64_t> handles;
+    std::vector<uint32_t> counts;
+    // Another thread may add values between asking for the count and copying: ask again.
+    int32_t listed = simClosedHandleCallList(nullptr, nullptr, 0);
+    while (listed > static_cast<int32_t>(handles.size())) {
+        handles.resize(static_cast<std::size_t>(listed));
+        counts.resize(static_cast<std::size_t>(listed));
+        listed = simClosedHandleCallList(handles.data(), counts.data(), listed);
+    }
+    std::vector<jlong> pairs;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(listed); ++i) {
+        pairs.push_back(static_cast<jlong>(handles[i]));
+        pairs.push_back(static_cast<jlong>(counts[i]));
+    }
+    const auto length = static_cast<jsize>(pairs.size());
+    jlongArray array = env->NewLongArray(length);
+    if (array == nullptr || env->ExceptionCheck()) {
+        return nullptr;
+    }
+    if (length > 0) {
+        env->SetLongArrayRegion(array, 0, length, pairs.data());
+        if (env->ExceptionCheck()) {
+            env->DeleteLocalRef(array);
+            return nullptr;
+        }
+    }
+    return array;
+}
+
 JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simFailNext(JNIEnv* env, jclass,
                                                                            jbyteArray function,
                                                                            jint status) {

@@ -1,6 +1,7 @@
 // The simulated D2XX driver through its C interface: driver functions and control functions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "d2xx.h"
@@ -153,6 +155,77 @@ TEST_F(SimDriverTest, HandlesFollowTheBaseAndDieWithReset) {
     EXPECT_EQ(kInvalidHandle, FT_SetDtr(handle));
     EXPECT_EQ(0U, simHandleOf(0));
     EXPECT_EQ(0x00007F5A00000010U, bitsOf(open(0))) << "reset restores base and offsets";
+}
+
+// Every value with calls that came while it was closed, and their counts, sorted by value.
+std::vector<std::pair<uint64_t, uint32_t>> closedHandleCalls() {
+    std::array<uint64_t, 64> handles{};
+    std::array<uint32_t, 64> counts{};
+    const int32_t listed = simClosedHandleCallList(handles.data(), counts.data(), 64);
+    std::vector<std::pair<uint64_t, uint32_t>> calls;
+    for (int32_t i = 0; i < std::min(listed, 64); ++i) {
+        calls.emplace_back(handles[static_cast<std::size_t>(i)], counts[static_cast<std::size_t>(i)]);
+    }
+    std::sort(calls.begin(), calls.end());
+    return calls;
+}
+
+TEST_F(SimDriverTest, ReuseGivesTheLatestClosedValueToTheNextOpenOfAnyDevice) {
+    addDevice("A1", "Alpha");
+    addDevice("B2", "Beta");
+    addDevice("C3", "Gamma");
+    simSetHandleReuse(1);
+    FT_HANDLE a = open(0);
+    FT_HANDLE b = open(1);
+    ASSERT_EQ(FT_OK, FT_Close(a));
+    ASSERT_EQ(FT_OK, FT_Close(b));
+    EXPECT_EQ(b, open(2)) << "the value closed last comes first";
+    EXPECT_EQ(a, open(0));
+    const FT_HANDLE fresh = open(1);
+    EXPECT_NE(a, fresh);
+    EXPECT_NE(b, fresh);
+    // The stale value now names device 0: a late call lands there.
+    EXPECT_EQ(FT_OK, FT_SetDtr(a));
+    EXPECT_EQ(1U, stateOf(0).dtr);
+
+    simReset();
+    addDevice("A1", "Alpha");
+    FT_HANDLE first = open(0);
+    ASSERT_EQ(FT_OK, FT_Close(first));
+    EXPECT_NE(first, open(0)) << "reset switches reuse off";
+}
+
+TEST_F(SimDriverTest, CallsWithAClosedHandleAreCountedPerValueUntilItIsIssuedAgain) {
+    addDevice("A1", "Alpha");
+    addDevice("B2", "Beta");
+    simSetHandleReuse(1);
+    FT_HANDLE a = open(0);
+    FT_HANDLE b = open(1);
+    uint32_t value = 0;
+    ASSERT_EQ(FT_OK, FT_Close(a));
+    ASSERT_EQ(FT_OK, FT_Close(b));
+    EXPECT_EQ(kInvalidHandle, FT_GetQueueStatus(a, &value));
+    EXPECT_EQ(kInvalidHandle, FT_Write(a, &value, 1, &value));
+    EXPECT_EQ(kInvalidHandle, FT_Read(a, &value, 1, &value));
+    EXPECT_EQ(kInvalidHandle, FT_Close(a));
+    ASSERT_EQ(0, simFailNext("FT_SetBaudRate", 4));
+    EXPECT_EQ(4U, FT_SetBaudRate(b, 9600)) << "an injected failure is counted as well";
+    EXPECT_EQ(kInvalidHandle, FT_SetDtr(handleFromBits(0x1234))) << "never issued: not counted";
+    EXPECT_EQ(kInvalidHandle, FT_SetDtr(nullptr));
+    EXPECT_EQ(4U, simClosedHandleCalls(bitsOf(a)));
+    EXPECT_EQ(1U, simClosedHandleCalls(bitsOf(b)));
+    EXPECT_EQ(0U, simClosedHandleCalls(0x1234));
+    std::vector<std::pair<uint64_t, uint32_t>> expected{{bitsOf(a), 4}, {bitsOf(b), 1}};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, closedHandleCalls());
+    EXPECT_EQ(2, simClosedHandleCallList(nullptr, nullptr, 0));
+
+    ASSERT_EQ(b, open(0));
+    EXPECT_EQ(FT_OK, FT_SetDtr(b));
+    EXPECT_EQ(1U, simClosedHandleCalls(bitsOf(b))) << "open again: its calls are its own";
+    simReset();
+    EXPECT_EQ(0U, simClosedHandleCalls(bitsOf(a)));
+    EXPECT_TRUE(closedHandleCalls().empty());
 }
 
 // ---- Opening -------------------------------------------------------------------------------
@@ -567,6 +640,51 @@ TEST_F(SimDriverTest, UnpluggedDeviceFailsEverythingButClose) {
     EXPECT_EQ(0U, stateOf(0).open);
 }
 
+struct StallCase {
+    const char* name;
+    uint32_t writeTimeout;
+    std::function<void(FT_HANDLE)> end;
+    FT_STATUS expected;
+    uint32_t written;
+};
+
+class StalledWriteTest : public SimDriverTest, public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(StalledWriteTest, EndsWithTheRightStatusAndCount) {
+    addDevice("A1", "Alpha");
+    FT_HANDLE handle = open(0);
+    ASSERT_EQ(FT_OK, FT_SetTimeouts(handle, 0, GetParam().writeTimeout));
+    ASSERT_EQ(0, simSetWritesStalled(0, 1));
+    FT_STATUS status = 0xFFFF;
+    uint32_t written = 0xFFFF;
+    std::thread writer([&] {
+        std::array<uint8_t, 3> bytes{7, 8, 9};
+        status = FT_Write(handle, bytes.data(), 3, &written);
+    });
+    // The driver records a write before it waits, under the lock the enders take too.
+    while (simCallCount("FT_Write") < 1) {
+        std::this_thread::yield();
+    }
+    GetParam().end(handle);
+    writer.join();
+    EXPECT_EQ(GetParam().expected, status);
+    if (status == FT_OK) {
+        EXPECT_EQ(GetParam().written, written);
+        EXPECT_EQ(GetParam().written, stateOf(0).writtenQueued);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Enders, StalledWriteTest,
+    ::testing::Values(
+        StallCase{"timeout", 5, [](FT_HANDLE) {}, FT_OK, 0},
+        StallCase{"purge", 0, [](FT_HANDLE h) { FT_Purge(h, 2); }, FT_OK, 0},
+        StallCase{"release", 0, [](FT_HANDLE) { simSetWritesStalled(0, 0); }, FT_OK, 3},
+        StallCase{"close", 0, [](FT_HANDLE h) { FT_Close(h); }, kInvalidHandle, 0},
+        StallCase{"unplug", 0, [](FT_HANDLE) { simUnplug(0); }, kIoError, 0},
+        StallCase{"reset", 0, [](FT_HANDLE) { simReset(); }, kIoError, 0}),
+    caseName<StallCase>);
+
 // ---- Faults and reported counts ------------------------------------------------------------
 
 TEST_F(SimDriverTest, InjectedFailuresChangeNothing) {
@@ -735,6 +853,48 @@ TEST_F(SimDriverTest, ThreadsOnDistinctDevicesDoNotDisturbEachOther) {
     }
     EXPECT_EQ(0, failures.load());
     EXPECT_EQ(static_cast<uint32_t>(kThreads * kRounds), simCallCount("FT_Write"));
+}
+
+// Threads open, use and close their own devices while handle values are reused, and each then
+// makes one call with the handle it just closed: every such call the driver refused is counted
+// once against its value, none lost or counted twice under contention.
+TEST_F(SimDriverTest, ClosedHandleCallsAreCountedExactlyUnderContention) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 200;
+    for (int i = 0; i < kThreads; ++i) {
+        addDevice("R" + std::to_string(i), "Device");
+    }
+    simSetHandleReuse(1);
+    std::atomic<uint32_t> refused{0};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([i, &refused, &failures] {
+            for (int round = 0; round < kRounds; ++round) {
+                FT_HANDLE handle = nullptr;
+                uint32_t queued = 0;
+                if (FT_Open(i, &handle) != FT_OK || FT_GetQueueStatus(handle, &queued) != FT_OK ||
+                    FT_Close(handle) != FT_OK) {
+                    ++failures;
+                    continue;
+                }
+                // Another thread may have been given the value meanwhile: then the call is its.
+                if (FT_GetQueueStatus(handle, &queued) == kInvalidHandle) {
+                    ++refused;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(0, failures.load());
+    uint32_t counted = 0;
+    for (const auto& [handle, count] : closedHandleCalls()) {
+        counted += count;
+    }
+    EXPECT_EQ(refused.load(), counted);
+    EXPECT_GT(counted, 0U);
 }
 
 }  // namespace

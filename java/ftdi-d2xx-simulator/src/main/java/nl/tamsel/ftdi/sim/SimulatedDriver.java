@@ -5,7 +5,9 @@ import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.Collections;
+import java.util.HashMap;
 import java.util.LinkedHashSet;
+import java.util.Map;
 import java.util.Objects;
 import java.util.Set;
 import nl.tamsel.ftdi.internal.LibraryExtractor;
@@ -253,6 +255,17 @@ public final class SimulatedDriver {
         checked(device, simSetInstantTransfers(requireDevice(device), on));
     }
 
+    /**
+     * Stalls the device's writes, as flow control does when the other end holds the line (off
+     * for a new device): a write waits up to the write timeout, for ever when it is 0, and
+     * reports 0 bytes written; a transmit purge ends it at once with 0, closing the handle with
+     * {@code FT_INVALID_HANDLE}, unplugging or {@link #reset()} with {@code FT_IO_ERROR}.
+     * Switched off, a waiting write sends its bytes.
+     */
+    public static void setWritesStalled(int device, boolean on) {
+        checked(device, simSetWritesStalled(requireDevice(device), on));
+    }
+
     /** Sets what {@code FT_GetLibraryVersion} reports (0x00030215 by default). */
     public static void setLibraryVersion(int version) {
         simSetLibraryVersion(version);
@@ -264,6 +277,40 @@ public final class SimulatedDriver {
      */
     public static void setHandleBase(long base) {
         simSetHandleBase(base);
+    }
+
+    /**
+     * Switches handle reuse on or off (off after {@link #reset()}): when on, each open is given
+     * the value of the handle closed most recently and not given out since, as a memory
+     * allocator reuses freed blocks, so that a call made with a stale handle reaches whichever
+     * device now has its value.
+     */
+    public static void setHandleReuse(boolean on) {
+        simSetHandleReuse(on);
+    }
+
+    /**
+     * Returns how many calls arrived with a handle value while it was closed (issued, closed and
+     * not issued again), since {@link #reset()}, including calls that an injected failure
+     * answered and {@code FT_Close} itself. A value never issued counts nothing.
+     */
+    public static int closedHandleCalls(long handle) {
+        return simClosedHandleCalls(handle);
+    }
+
+    /**
+     * Returns every handle value that calls arrived with while it was closed, with their
+     * counts, as {@link #closedHandleCalls(long)} counts them.
+     *
+     * @return the counts by handle value, empty when there were none
+     */
+    public static Map<Long, Integer> closedHandleCalls() {
+        long[] pairs = simClosedHandleCallList();
+        Map<Long, Integer> calls = new HashMap<>();
+        for (int i = 0; i + 1 < pairs.length; i += 2) {
+            calls.put(pairs[i], (int) pairs[i + 1]);
+        }
+        return Collections.unmodifiableMap(calls);
     }
 
     /** Returns the bits of the device's open handle, or 0 when it is not open here. */
@@ -405,6 +452,14 @@ public final class SimulatedDriver {
     private static native void simSetHandleBase(long base);
 
     private static native long simHandleOf(int device);
+
+    private static native int simSetWritesStalled(int device, boolean on);
+
+    private static native void simSetHandleReuse(boolean on);
+
+    private static native int simClosedHandleCalls(long handle);
+
+    private static native long[] simClosedHandleCallList();
 
     private static native int simFailNext(byte[] function, int status);
 

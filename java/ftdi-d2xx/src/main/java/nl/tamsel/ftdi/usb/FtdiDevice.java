@@ -12,6 +12,7 @@ import java.util.Collections;
 import java.util.List;
 import java.util.Objects;
 import java.util.OptionalInt;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicInteger;
@@ -48,8 +49,9 @@ import java.util.concurrent.locks.ReentrantReadWriteLock;
  * progress have left the driver, and no call reaches the driver once close has begun: they throw
  * {@link IllegalStateException} instead. A read waiting for bytes when close begins is woken by
  * purging the receive queue (the bytes in it are dropped; they could not be read anyway) and
- * throws {@link AsynchronousCloseException}. Should a driver not end a waiting read on a purge,
- * close waits for that read's timeout, or one waiting step when there is none.
+ * throws {@link AsynchronousCloseException}; so is a write waiting for the device to take bytes,
+ * by purging the transmit queue. Should a driver not end a waiting call on a purge, close waits
+ * for that call's timeout, or one waiting step when there is none.
  *
  * <h2>Streams</h2>
  * {@link #getInputStream()} and {@link #getOutputStream()} follow the conventions of
@@ -76,6 +78,10 @@ public final class FtdiDevice implements Closeable {
     private final ReentrantReadWriteLock lock = new ReentrantReadWriteLock();
     private final AtomicBoolean closed = new AtomicBoolean();
     private final AtomicInteger readsInDriver = new AtomicInteger();
+    private final AtomicInteger writesInDriver = new AtomicInteger();
+    /** Counts close's purges, so that a read can tell that its bytes may have come after one. */
+    private final AtomicInteger closePurges = new AtomicInteger();
+    private final CountDownLatch closeEnded = new CountDownLatch(1);
     private final Object timeoutsLock = new Object();
     private volatile Duration readTimeout = Duration.ZERO;
     private volatile Duration writeTimeout = Duration.ZERO;
@@ -581,9 +587,12 @@ public final class FtdiDevice implements Closeable {
             for (;;) {
                 int queued = check("Reading the receive queue status", D2XX.getQueueStatus(handle));
                 if (queued > 0) {
-                    return driverRead(buffer, offset, Math.min(queued, length));
-                }
-                if (driverRead(buffer, offset, 1) == 1) {
+                    // Nothing when another reader took the bytes first, or close purged them.
+                    int count = driverRead(buffer, offset, Math.min(queued, length));
+                    if (count > 0) {
+                        return count;
+                    }
+                } else if (driverRead(buffer, offset, 1) == 1) {
                     int more = length > 1 ? check("Reading the receive queue status", D2XX.getQueueStatus(handle)) : 0;
                     return 1 + (more > 0 ? driverRead(buffer, offset + 1, Math.min(more, length - 1)) : 0);
                 }
@@ -611,11 +620,24 @@ public final class FtdiDevice implements Closeable {
         }
     }
 
+    /**
+     * One driver read; 0 once close has begun, and 0 for a read that close's purge overlapped:
+     * bytes read after the purge would follow the dropped ones as if nothing were missing.
+     */
     private int driverRead(byte[] buffer, int offset, int length) throws IOException {
         readsInDriver.incrementAndGet();
         int count;
         try {
+            // Counted in readsInDriver first, so a close that begins after this check purges
+            // (and counts the purge) before it can close the handle.
+            int purges = closePurges.get();
+            if (closed.get()) {
+                return 0;
+            }
             count = D2XX.read(handle, buffer, offset, length);
+            if (count > 0 && closePurges.get() != purges) {
+                return 0;
+            }
         } finally {
             readsInDriver.decrementAndGet();
         }
@@ -628,10 +650,17 @@ public final class FtdiDevice implements Closeable {
             if (closed.get()) {
                 throw new AsynchronousCloseException();
             }
-            int count = check("Writing " + (length - done) + " bytes", D2XX.write(handle, buffer, offset + done,
-                    length - done));
-            // Nothing taken within a whole timeout: give up, unless there is no timeout.
-            if (count == 0 && !writeTimeout.isZero()) {
+            writesInDriver.incrementAndGet();
+            int result;
+            try {
+                result = D2XX.write(handle, buffer, offset + done, length - done);
+            } finally {
+                writesInDriver.decrementAndGet();
+            }
+            int count = check("Writing " + (length - done) + " bytes", result);
+            // Nothing taken within a whole timeout: give up, unless there is no timeout or close
+            // ended the wait (then the loop throws).
+            if (count == 0 && !writeTimeout.isZero() && !closed.get()) {
                 break;
             }
             done += count;
@@ -653,21 +682,37 @@ public final class FtdiDevice implements Closeable {
     /**
      * Closes the device. Calls in progress on other threads are let out of the driver first
      * (see the class description); later calls throw {@link IllegalStateException}. Closing
-     * again does nothing.
+     * again does nothing more: it returns once the first close has ended, so that the device
+     * can be opened again.
      *
      * @throws FtdiException if the driver reports a failure; the device is closed all the same
      */
     @Override
     public void close() throws FtdiException {
+        boolean interrupted = false;
         if (closed.getAndSet(true)) {
+            for (;;) {
+                try {
+                    closeEnded.await();
+                    break;
+                } catch (InterruptedException e) {
+                    interrupted = true;
+                }
+            }
+            if (interrupted) {
+                Thread.currentThread().interrupt();
+            }
             return;
         }
         Lock writeLock = lock.writeLock();
-        boolean interrupted = false;
         for (;;) {
-            if (readsInDriver.get() > 0) {
-                // The handle stays valid until the driver close below, which only this thread makes.
-                D2XX.purge(handle, D2XXConstants.FT_PURGE_RX);
+            // Purging ends the calls waiting in the driver. The handle stays valid until the
+            // driver close below, which only this thread makes.
+            int waiting = (readsInDriver.get() > 0 ? D2XXConstants.FT_PURGE_RX : 0)
+                    | (writesInDriver.get() > 0 ? D2XXConstants.FT_PURGE_TX : 0);
+            if (waiting != 0) {
+                closePurges.incrementAndGet();
+                D2XX.purge(handle, waiting);
             }
             try {
                 if (writeLock.tryLock(CLOSE_RETRY_MILLIS, TimeUnit.MILLISECONDS)) {
@@ -681,6 +726,7 @@ public final class FtdiDevice implements Closeable {
             check("Closing", D2XX.close(handle));
         } finally {
             writeLock.unlock();
+            closeEnded.countDown();
             if (interrupted) {
                 Thread.currentThread().interrupt();
             }
