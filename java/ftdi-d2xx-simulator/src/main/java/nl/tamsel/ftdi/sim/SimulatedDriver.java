@@ -14,6 +14,7 @@ import nl.tamsel.ftdi.internal.LibraryExtractor;
 import nl.tamsel.ftdi.internal.LibraryVersion;
 import nl.tamsel.ftdi.internal.NativeAccess;
 import nl.tamsel.ftdi.internal.Platform;
+import nl.tamsel.ftdi.usb.FtdiStatus;
 
 /**
  * Scripts the simulated D2XX driver, the stand-in for FTDI's {@code libftd2xx.so} (Linux),
@@ -35,6 +36,9 @@ import nl.tamsel.ftdi.internal.Platform;
  * {@value #BUNDLED}. All methods are static and safe to call
  * from any thread. Devices are named by the id {@link #addDevice} returned, which stays valid
  * until {@link #reset()}. A test normally calls {@link #reset()} before it starts.
+ *
+ * <p>{@link SimulatedDevice} and {@link DriverFunction} offer the same control as objects; the
+ * JUnit 5 extension in {@code nl.tamsel.ftdi.sim.junit} resets the driver around each test.
  *
  * <p>Invalid arguments raise {@link IllegalArgumentException} (an unknown device id or driver
  * function name, an oversize field) or {@link NullPointerException} (a null array or string).
@@ -70,6 +74,9 @@ public final class SimulatedDriver {
 
     /** The value of {@value #DRIVER_PATH_PROPERTY} that selects the copy this jar carries. */
     public static final String BUNDLED = "simulated";
+
+    /** Incremented by every {@link #reset()}; guarded by the class. */
+    private static int generation;
 
     static {
         String platform = Platform.current();
@@ -117,10 +124,14 @@ public final class SimulatedDriver {
     /**
      * Removes every device, invalidates every handle, clears faults, count overrides and call
      * records, and restores every default. A read blocked in the driver returns with
-     * {@code FT_IO_ERROR}; later calls with an old handle get {@code FT_INVALID_HANDLE}.
+     * {@code FT_IO_ERROR}; later calls with an old handle get {@code FT_INVALID_HANDLE}. Every
+     * {@link SimulatedDevice} attached before becomes unusable.
      */
     public static void reset() {
-        simReset();
+        synchronized (SimulatedDriver.class) {
+            generation++;
+            simReset();
+        }
     }
 
     /**
@@ -153,6 +164,12 @@ public final class SimulatedDriver {
      * Attaches a device whose serial number and description are given as text, stored as
      * their UTF-8 bytes; see {@link #addDevice(int, int, int, int, byte[], byte[])}.
      *
+     * @param flags       device-list flags as the driver reports them
+     * @param type        the device type code
+     * @param id          {@code (vendorId << 16) | productId}
+     * @param locId       the location word
+     * @param serial      the serial number, at most 16 bytes in UTF-8
+     * @param description the description, at most 64 bytes in UTF-8
      * @return the new device's id
      */
     public static int addDevice(int flags, int type, int id, int locId, String serial,
@@ -167,6 +184,8 @@ public final class SimulatedDriver {
      * Unplugs a device: it leaves the device list, every later call on its open handle fails
      * with {@code FT_IO_ERROR} except {@code FT_Close}, and a blocked read returns
      * {@code FT_IO_ERROR}.
+     *
+     * @param device the device's id
      */
     public static void unplug(int device) {
         checked(device, simUnplug(requireDevice(device)));
@@ -176,6 +195,9 @@ public final class SimulatedDriver {
      * Marks a device as opened (or no longer opened) by another process: the device list shows
      * it with flag 1, empty serial number and description and no handle, and opening it fails
      * with {@code FT_DEVICE_NOT_OPENED}.
+     *
+     * @param device the device's id
+     * @param opened whether another process holds the device
      */
     public static void setOpenedElsewhere(int device, boolean opened) {
         checked(device, simSetOpenedElsewhere(requireDevice(device), opened));
@@ -186,17 +208,30 @@ public final class SimulatedDriver {
      * receive queue, RTS drives CTS, DTR drives DSR and DCD, and a break shows in the line
      * status. Off, written bytes only reach the written log and the modem lines are those of
      * {@link #setModemInputs}.
+     *
+     * @param device the device's id
+     * @param on     whether the device is looped back
      */
     public static void setLoopback(int device, boolean on) {
         checked(device, simSetLoopback(requireDevice(device), on));
     }
 
-    /** Sets what {@code FT_GetDriverVersion} reports for the device (0x00021216 by default). */
+    /**
+     * Sets what {@code FT_GetDriverVersion} reports for the device (0x00021216 by default).
+     *
+     * @param device  the device's id
+     * @param version the version word, such as 0x00030216 for 3.2.16
+     */
     public static void setDriverVersion(int device, int version) {
         checked(device, simSetDriverVersion(requireDevice(device), version));
     }
 
-    /** Sets what {@code FT_GetComPortNumber} reports for the device (-1 by default: none). */
+    /**
+     * Sets what {@code FT_GetComPortNumber} reports for the device (-1 by default: none).
+     *
+     * @param device the device's id
+     * @param port   the COM port number, or -1 for none
+     */
     public static void setComPort(int device, int port) {
         checked(device, simSetComPort(requireDevice(device), port));
     }
@@ -204,6 +239,9 @@ public final class SimulatedDriver {
     /**
      * Sets the modem lines the device sees when not looped back, as modem-status bits: CTS
      * 0x10, DSR 0x20, RI 0x40, DCD 0x80. RI shows whether looped back or not.
+     *
+     * @param device the device's id
+     * @param lines  the bits of the lines that are on
      */
     public static void setModemInputs(int device, int lines) {
         checked(device, simSetModemInputs(requireDevice(device), lines));
@@ -212,6 +250,9 @@ public final class SimulatedDriver {
     /**
      * Raises line errors as line-status bits (overrun 0x02, parity 0x04, framing 0x08, break
      * 0x10); the next {@code FT_GetModemStatus} reports them in bits 8 to 15 and clears them.
+     *
+     * @param device the device's id
+     * @param errors the bits of the errors to raise
      */
     public static void raiseLineErrors(int device, int errors) {
         checked(device, simRaiseLineErrors(requireDevice(device), errors));
@@ -220,6 +261,9 @@ public final class SimulatedDriver {
     /**
      * Appends bytes to the device's receive queue, as if they arrived on the line. The queue
      * holds 1 MiB; bytes beyond that are dropped and raise the overrun line error.
+     *
+     * @param device the device's id
+     * @param bytes  the bytes that arrive
      */
     public static void inject(int device, byte[] bytes) {
         Objects.requireNonNull(bytes, "bytes");
@@ -229,6 +273,7 @@ public final class SimulatedDriver {
     /**
      * Takes everything written to the device since the last call, looped back or not.
      *
+     * @param device the device's id
      * @return the written bytes in order, empty when nothing was written
      */
     public static byte[] takeWritten(int device) {
@@ -239,7 +284,12 @@ public final class SimulatedDriver {
         return written;
     }
 
-    /** Returns the device's current settings, signals and queue fill. */
+    /**
+     * Returns the device's current settings, signals and queue fill.
+     *
+     * @param device the device's id
+     * @return a snapshot of the device
+     */
     public static DeviceState state(int device) {
         int[] fields = new int[DeviceState.FIELD_COUNT];
         checked(device, simGetDeviceState(requireDevice(device), fields));
@@ -250,6 +300,9 @@ public final class SimulatedDriver {
      * Makes reads and writes on the device complete at once, for benchmarks: a read delivers
      * the requested count from a fixed pattern (byte {@code i} is {@code i % 251}, repeating
      * every 65536 bytes), a write is copied into a sink and dropped.
+     *
+     * @param device the device's id
+     * @param on     whether transfers complete at once
      */
     public static void setInstantTransfers(int device, boolean on) {
         checked(device, simSetInstantTransfers(requireDevice(device), on));
@@ -261,12 +314,19 @@ public final class SimulatedDriver {
      * reports 0 bytes written; a transmit purge ends it at once with 0, closing the handle with
      * {@code FT_INVALID_HANDLE}, unplugging or {@link #reset()} with {@code FT_IO_ERROR}.
      * Switched off, a waiting write sends its bytes.
+     *
+     * @param device the device's id
+     * @param on     whether its writes stall
      */
     public static void setWritesStalled(int device, boolean on) {
         checked(device, simSetWritesStalled(requireDevice(device), on));
     }
 
-    /** Sets what {@code FT_GetLibraryVersion} reports (0x00030215 by default). */
+    /**
+     * Sets what {@code FT_GetLibraryVersion} reports (0x00030215 by default).
+     *
+     * @param version the version word, such as 0x00030216 for 3.2.16
+     */
     public static void setLibraryVersion(int version) {
         simSetLibraryVersion(version);
     }
@@ -274,6 +334,8 @@ public final class SimulatedDriver {
     /**
      * Sets the bits that handles issued from now on carry: the n-th handle since
      * {@link #reset()} is {@code base + 0x10 * n}. The base is 0x00007F5A00000000 by default.
+     *
+     * @param base the bits of the first handle
      */
     public static void setHandleBase(long base) {
         simSetHandleBase(base);
@@ -284,6 +346,8 @@ public final class SimulatedDriver {
      * the value of the handle closed most recently and not given out since, as a memory
      * allocator reuses freed blocks, so that a call made with a stale handle reaches whichever
      * device now has its value.
+     *
+     * @param on whether closed handle values are given out again
      */
     public static void setHandleReuse(boolean on) {
         simSetHandleReuse(on);
@@ -293,6 +357,9 @@ public final class SimulatedDriver {
      * Returns how many calls arrived with a handle value while it was closed (issued, closed and
      * not issued again), since {@link #reset()}, including calls that an injected failure
      * answered and {@code FT_Close} itself. A value never issued counts nothing.
+     *
+     * @param handle the handle value
+     * @return how many calls arrived with it while it was closed
      */
     public static int closedHandleCalls(long handle) {
         return simClosedHandleCalls(handle);
@@ -313,7 +380,12 @@ public final class SimulatedDriver {
         return Collections.unmodifiableMap(calls);
     }
 
-    /** Returns the bits of the device's open handle, or 0 when it is not open here. */
+    /**
+     * Returns the bits of the device's open handle.
+     *
+     * @param device the device's id
+     * @return the handle, or 0 when the device is not open here
+     */
     public static long handleOf(int device) {
         return simHandleOf(requireDevice(device));
     }
@@ -322,14 +394,42 @@ public final class SimulatedDriver {
      * Makes the next call of a driver function return {@code status} without any other effect.
      *
      * @param function a name from {@link #DRIVER_FUNCTIONS}, such as "FT_Read"
+     * @param status   the status code the call returns
      */
     public static void failNext(String function, int status) {
         checkedName(function, simFailNext(functionName(function), status));
     }
 
-    /** Makes every call of a driver function return {@code status} until {@link #clearFaults}. */
+    /**
+     * Makes the next call of a driver function, on any device, fail with a status and have no
+     * other effect.
+     *
+     * @param function the function
+     * @param status   the status the call returns; not {@link FtdiStatus#UNKNOWN}
+     */
+    public static void failNext(DriverFunction function, FtdiStatus status) {
+        failNext(Objects.requireNonNull(function, "function").driverName(), statusCode(status));
+    }
+
+    /**
+     * Makes every call of a driver function return {@code status} until {@link #clearFaults}.
+     *
+     * @param function a name from {@link #DRIVER_FUNCTIONS}, such as "FT_Read"
+     * @param status   the status code every call returns
+     */
     public static void failAlways(String function, int status) {
         checkedName(function, simFailAlways(functionName(function), status));
+    }
+
+    /**
+     * Makes every call of a driver function, on any device, fail with a status until
+     * {@link #clearFaults} or {@link #reset}.
+     *
+     * @param function the function
+     * @param status   the status every call returns; not {@link FtdiStatus#UNKNOWN}
+     */
+    public static void failAlways(DriverFunction function, FtdiStatus status) {
+        failAlways(Objects.requireNonNull(function, "function").driverName(), statusCode(status));
     }
 
     /**
@@ -349,25 +449,64 @@ public final class SimulatedDriver {
         checkedName(function, simReportNextCount(functionName(function), count));
     }
 
+    /**
+     * Makes the next successful call of a counting function report {@code count}; see
+     * {@link #reportNextCount(String, int)}.
+     *
+     * @param function a function whose {@link DriverFunction#reportsCount()} is true
+     * @param count    the count to report, taken as unsigned
+     */
+    public static void reportNextCount(DriverFunction function, int count) {
+        reportNextCount(Objects.requireNonNull(function, "function").driverName(), count);
+    }
+
     /** Removes every injected failure and pending count override. */
     public static void clearFaults() {
         simClearFaults();
     }
 
-    /** Returns how often a driver function was called since {@link #reset()}. */
+    /**
+     * Returns how often a driver function was called since {@link #reset()}.
+     *
+     * @param function a name from {@link #DRIVER_FUNCTIONS}, such as "FT_Read"
+     * @return the number of calls, failed ones included
+     */
     public static int callCount(String function) {
         return simCallCount(functionName(function));
+    }
+
+    /**
+     * Returns how often a driver function was called since {@link #reset()}, on any device.
+     *
+     * @param function the function
+     * @return the number of calls, failed ones included
+     */
+    public static int callCount(DriverFunction function) {
+        return callCount(Objects.requireNonNull(function, "function").driverName());
     }
 
     /**
      * Returns the arguments of the last call of a driver function, each as passed: handles and
      * pointers as their bits, narrower values zero-extended, an in/out count as it was on entry.
      *
+     * @param function a name from {@link #DRIVER_FUNCTIONS}, such as "FT_Read"
      * @return the arguments, or {@code null} when the function was not called since
      *         {@link #reset()}
      */
     public static long[] lastArgs(String function) {
         return simLastArgs(functionName(function));
+    }
+
+    /**
+     * Returns the arguments of the last call of a driver function; see
+     * {@link #lastArgs(String)}.
+     *
+     * @param function the function
+     * @return the arguments, or {@code null} when the function was not called since
+     *         {@link #reset()}
+     */
+    public static long[] lastArgs(DriverFunction function) {
+        return lastArgs(Objects.requireNonNull(function, "function").driverName());
     }
 
     /**
@@ -379,6 +518,25 @@ public final class SimulatedDriver {
     public static byte[] lastOpenText() {
         return simLastOpenText();
     }
+
+    /** Counts the resets, so that a {@link SimulatedDevice} notices it no longer exists. */
+    static synchronized int generation() {
+        return generation;
+    }
+
+    /** How many devices were attached since the last reset, unplugged ones included. */
+    static int deviceCount() {
+        return simDeviceCount();
+    }
+
+    private static int statusCode(FtdiStatus status) {
+        Objects.requireNonNull(status, "status");
+        if (status == FtdiStatus.UNKNOWN) {
+            throw new IllegalArgumentException("UNKNOWN has no status code: pass the number instead");
+        }
+        return status.code();
+    }
+
 
     private static void requireFieldSize(String field, byte[] bytes, int limit) {
         if (bytes.length > limit) {

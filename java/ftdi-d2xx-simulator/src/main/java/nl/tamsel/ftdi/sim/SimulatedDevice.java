@@ -1,0 +1,434 @@
+package nl.tamsel.ftdi.sim;
+
+import java.nio.charset.StandardCharsets;
+import java.util.Objects;
+import java.util.OptionalLong;
+import nl.tamsel.ftdi.usb.DeviceType;
+
+/**
+ * One device attached to the simulated driver, scripted and inspected as an object: what it
+ * receives, what was written to it, its modem lines and line errors, and unplugging it.
+ *
+ * <pre>{@code
+ * SimulatedDevice meter = SimulatedDevice.builder()
+ *         .serialNumber("MTR00001").description("Multimeter").loopback(false).attach();
+ * meter.receive("+1.25E+00\n");            // the reply the application will read
+ * ... the application opens "MTR00001", writes its query and reads the reply ...
+ * assertEquals("MEAS:VOLT?\n", meter.takeWrittenText());
+ * }</pre>
+ *
+ * <p>Faults and call counts belong to the driver as a whole, not to one device: see
+ * {@link SimulatedDriver#failNext(DriverFunction, nl.tamsel.ftdi.usb.FtdiStatus)} and
+ * {@link SimulatedDriver#callCount(DriverFunction)}.
+ *
+ * <p>A device lives until {@link SimulatedDriver#reset()}: after that every method throws
+ * {@link IllegalStateException}, so that a device kept from an earlier test cannot silently
+ * script a device of a later one.
+ */
+public final class SimulatedDevice {
+
+    private static final int FTDI_VENDOR_ID = 0x0403;
+
+    private final int id;
+    private final int generation;
+    private final DeviceType type;
+    private final int vendorId;
+    private final int productId;
+    private final int locationId;
+    private final String serialNumber;
+    private final String description;
+
+    private SimulatedDevice(int id, int generation, Builder builder, String serialNumber,
+            int locationId) {
+        this.id = id;
+        this.generation = generation;
+        this.type = builder.type;
+        this.vendorId = builder.vendorId;
+        this.productId = builder.productId == 0 ? defaultProductId(builder.type) : builder.productId;
+        this.locationId = locationId;
+        this.serialNumber = serialNumber;
+        this.description = builder.description == null
+                ? "Simulated " + builder.type.displayName() : builder.description;
+    }
+
+    /**
+     * Starts describing a device to attach; every property has a default.
+     *
+     * @return a builder for a looped-back FT232R with a serial number of its own
+     */
+    public static Builder builder() {
+        return new Builder();
+    }
+
+    /**
+     * Returns the device's id in the simulated driver, which {@link SimulatedDriver}'s static
+     * methods take; it is the device's position in the list until a device before it is
+     * unplugged.
+     *
+     * @return the id
+     */
+    public int id() {
+        return id;
+    }
+
+    /**
+     * Returns the device's kind, as the device list reports it.
+     *
+     * @return the type
+     */
+    public DeviceType type() {
+        return type;
+    }
+
+    /**
+     * Returns the USB vendor id the device list reports.
+     *
+     * @return 0x0403 unless the builder set another
+     */
+    public int vendorId() {
+        return vendorId;
+    }
+
+    /**
+     * Returns the USB product id the device list reports.
+     *
+     * @return the product id
+     */
+    public int productId() {
+        return productId;
+    }
+
+    /**
+     * Returns the location id the device list reports, which opens the device by location.
+     *
+     * @return the location id
+     */
+    public int locationId() {
+        return locationId;
+    }
+
+    /**
+     * Returns the serial number, which opens the device by serial number.
+     *
+     * @return the serial number
+     */
+    public String serialNumber() {
+        return serialNumber;
+    }
+
+    /**
+     * Returns the description, which opens the device by description.
+     *
+     * @return the description
+     */
+    public String description() {
+        return description;
+    }
+
+    /**
+     * Makes bytes arrive at the device, as if sent by whatever it is connected to; the next
+     * reads return them.
+     *
+     * @param bytes the bytes, in order
+     */
+    public void receive(byte[] bytes) {
+        SimulatedDriver.inject(live(), bytes);
+    }
+
+    /**
+     * Makes text arrive at the device, as its UTF-8 bytes (ASCII stays ASCII).
+     *
+     * @param text the text
+     */
+    public void receive(String text) {
+        receive(Objects.requireNonNull(text, "text").getBytes(StandardCharsets.UTF_8));
+    }
+
+    /**
+     * Takes the bytes written to the device since the last take (looped back or not).
+     *
+     * @return the bytes in order, empty when nothing was written
+     */
+    public byte[] takeWritten() {
+        return SimulatedDriver.takeWritten(live());
+    }
+
+    /**
+     * Takes the bytes written since the last take, decoded as UTF-8.
+     *
+     * @return the text, empty when nothing was written
+     */
+    public String takeWrittenText() {
+        return new String(takeWritten(), StandardCharsets.UTF_8);
+    }
+
+    /**
+     * Switches the loopback wiring: on, written bytes come back as received bytes, RTS drives
+     * CTS and DTR drives DSR and DCD; off, written bytes only wait for {@link #takeWritten()}
+     * and the modem lines are those of {@link #setModemInputs}.
+     *
+     * @param on whether the device is looped back
+     */
+    public void setLoopback(boolean on) {
+        SimulatedDriver.setLoopback(live(), on);
+    }
+
+    /**
+     * Sets which modem lines are on when the device is not looped back; the others are off.
+     * RI shows in loopback too.
+     *
+     * @param lines the lines that are on; none for all off
+     */
+    public void setModemInputs(ModemLine... lines) {
+        int bits = 0;
+        for (ModemLine line : lines) {
+            bits |= Objects.requireNonNull(line, "line").bit();
+        }
+        SimulatedDriver.setModemInputs(live(), bits);
+    }
+
+    /**
+     * Raises line errors; the next modem-status query reports them and clears them.
+     *
+     * @param errors the errors
+     */
+    public void raiseLineErrors(LineError... errors) {
+        int bits = 0;
+        for (LineError error : errors) {
+            bits |= Objects.requireNonNull(error, "error").bit();
+        }
+        SimulatedDriver.raiseLineErrors(live(), bits);
+    }
+
+    /**
+     * Sets the version the driver reports for this device.
+     *
+     * @param version the version word, such as 0x00030216 for 3.2.16
+     */
+    public void setDriverVersion(int version) {
+        SimulatedDriver.setDriverVersion(live(), version);
+    }
+
+    /**
+     * Sets the COM port the driver reports for this device.
+     *
+     * @param port the port number, or -1 for none (the default)
+     */
+    public void setComPort(int port) {
+        SimulatedDriver.setComPort(live(), port);
+    }
+
+    /**
+     * Marks the device as held by another process (or no longer): it lists without serial
+     * number and description, and opening it fails with {@code FT_DEVICE_NOT_OPENED}.
+     *
+     * @param opened whether another process holds it
+     */
+    public void setOpenedElsewhere(boolean opened) {
+        SimulatedDriver.setOpenedElsewhere(live(), opened);
+    }
+
+    /**
+     * Holds the device's writes, as flow control does when the other end is not ready: a write
+     * waits up to its timeout and reports 0 bytes, until this is switched off again.
+     *
+     * @param on whether writes stall
+     */
+    public void setWritesStalled(boolean on) {
+        SimulatedDriver.setWritesStalled(live(), on);
+    }
+
+    /**
+     * Unplugs the device: it leaves the device list, every later call on an open handle fails
+     * with {@code FT_IO_ERROR} (closing still succeeds), and a waiting read returns that error.
+     */
+    public void unplug() {
+        SimulatedDriver.unplug(live());
+    }
+
+    /**
+     * Tells whether this process has the device open.
+     *
+     * @return true between a successful open and its close
+     */
+    public boolean isOpen() {
+        return state().open();
+    }
+
+    /**
+     * Returns the handle the driver issued for the device's open.
+     *
+     * @return the handle's bits, empty when the device is not open
+     */
+    public OptionalLong handle() {
+        long handle = SimulatedDriver.handleOf(live());
+        return handle == 0 ? OptionalLong.empty() : OptionalLong.of(handle);
+    }
+
+    /**
+     * Returns the device's current line settings, control signals and queue fill.
+     *
+     * @return a snapshot
+     */
+    public DeviceState state() {
+        return SimulatedDriver.state(live());
+    }
+
+    @Override
+    public String toString() {
+        return "simulated " + type.displayName() + " " + serialNumber + " (\"" + description
+                + "\", id " + id + ")";
+    }
+
+    private int live() {
+        if (SimulatedDriver.generation() != generation) {
+            throw new IllegalStateException(this + " was removed by a reset of the simulated driver");
+        }
+        return id;
+    }
+
+    private static int defaultProductId(DeviceType type) {
+        switch (type) {
+            case FT_DEVICE_2232C:
+            case FT_DEVICE_2232H:
+                return 0x6010;
+            case FT_DEVICE_4232H:
+                return 0x6011;
+            case FT_DEVICE_232H:
+                return 0x6014;
+            case FT_DEVICE_X_SERIES:
+                return 0x6015;
+            default:
+                return 0x6001;
+        }
+    }
+
+    /** Describes a device to attach; {@link #attach()} attaches it. */
+    public static final class Builder {
+        private DeviceType type = DeviceType.FT_DEVICE_232R;
+        private int vendorId = FTDI_VENDOR_ID;
+        private int productId;
+        private Integer locationId;
+        private String serialNumber;
+        private String description;
+        private boolean loopback = true;
+
+        private Builder() {
+        }
+
+        /**
+         * Sets the device's kind (an FT232R by default), which also picks the default
+         * product id.
+         *
+         * @param type a kind with a driver code
+         * @return this builder
+         */
+        public Builder type(DeviceType type) {
+            Objects.requireNonNull(type, "type");
+            if (type.code() < 0) {
+                throw new IllegalArgumentException(type + " has no driver code");
+            }
+            this.type = type;
+            return this;
+        }
+
+        /**
+         * Sets the USB vendor and product ids (0x0403 and the type's usual product id by
+         * default).
+         *
+         * @param vendorId  the vendor id, 0 to 0xFFFF
+         * @param productId the product id, 1 to 0xFFFF
+         * @return this builder
+         */
+        public Builder usbIds(int vendorId, int productId) {
+            if (vendorId < 0 || vendorId > 0xFFFF || productId < 1 || productId > 0xFFFF) {
+                throw new IllegalArgumentException("USB ids are 16 bits: " + vendorId + ", " + productId);
+            }
+            this.vendorId = vendorId;
+            this.productId = productId;
+            return this;
+        }
+
+        /**
+         * Sets the serial number (by default "SIM" and the device's id in five digits).
+         *
+         * @param serialNumber at most 16 bytes in UTF-8
+         * @return this builder
+         */
+        public Builder serialNumber(String serialNumber) {
+            this.serialNumber = requireFits("serial number", serialNumber,
+                    SimulatedDriver.SERIAL_FIELD_SIZE);
+            return this;
+        }
+
+        /**
+         * Sets the description (by default "Simulated " and the type's short name).
+         *
+         * @param description at most 64 bytes in UTF-8
+         * @return this builder
+         */
+        public Builder description(String description) {
+            this.description = requireFits("description", description,
+                    SimulatedDriver.DESCRIPTION_FIELD_SIZE);
+            return this;
+        }
+
+        /**
+         * Sets the location id (by default 0x1001 plus the device's id).
+         *
+         * @param locationId the location word
+         * @return this builder
+         */
+        public Builder locationId(int locationId) {
+            this.locationId = locationId;
+            return this;
+        }
+
+        /**
+         * Sets whether the device starts looped back (it does by default).
+         *
+         * @param on whether written bytes come back
+         * @return this builder
+         * @see SimulatedDevice#setLoopback(boolean)
+         */
+        public Builder loopback(boolean on) {
+            this.loopback = on;
+            return this;
+        }
+
+        /**
+         * Attaches the device at the end of the simulated driver's device list.
+         *
+         * @return the attached device
+         */
+        public SimulatedDevice attach() {
+            synchronized (SimulatedDriver.class) {
+                int generation = SimulatedDriver.generation();
+                int next = SimulatedDriver.deviceCount();
+                String serial = serialNumber == null ? String.format("SIM%05d", next) : serialNumber;
+                int location = locationId == null ? 0x1001 + next : locationId;
+                SimulatedDevice device = new SimulatedDevice(next, generation, this, serial, location);
+                int id = SimulatedDriver.addDevice(0, type.code(),
+                        (device.vendorId << 16) | device.productId, location, serial, device.description);
+                if (id != next) {
+                    throw new IllegalStateException("the simulated driver attached device " + id
+                            + " where " + next + " was expected: attach devices from one thread at a time");
+                }
+                if (!loopback) {
+                    SimulatedDriver.setLoopback(id, false);
+                }
+                return device;
+            }
+        }
+
+        private static String requireFits(String field, String value, int limit) {
+            Objects.requireNonNull(value, field);
+            int length = value.getBytes(StandardCharsets.UTF_8).length;
+            if (length > limit) {
+                throw new IllegalArgumentException(field + " \"" + value + "\" has " + length
+                        + " bytes in UTF-8, more than the driver's " + limit);
+            }
+            return value;
+        }
+    }
+}
