@@ -80,14 +80,15 @@ public final class SimulatedDriver {
 
     private static void loadBundled() {
         String platform = Platform.current();
-        String resource = "native/" + platform + "/libftd2xx.so";
+        String file = Platform.driverFileName(platform);
+        String resource = "native/" + platform + "/" + file;
         InputStream bundled = SimulatedDriver.class.getResourceAsStream(resource);
         if (bundled == null) {
             throw new UnsatisfiedLinkError("This jar carries no simulated D2XX driver for " + platform
-                    + " (it is built for linux-x86_64): set the system property " + DRIVER_PATH_PROPERTY
-                    + " to the path of a simulated libftd2xx.so built for this platform");
+                    + " (no " + resource + "): set the system property " + DRIVER_PATH_PROPERTY
+                    + " to the path of a simulated " + file + " built for this platform");
         }
-        LibraryExtractor.extractAndLoad(bundled, "libftd2xx.so",
+        LibraryExtractor.extractAndLoad(bundled, file,
                 LibraryExtractor.directory(System.getProperty(LibraryExtractor.DIRECTORY_PROPERTY),
                         System.getProperty("java.io.tmpdir")),
                 path -> { }, path -> System.load(path.toString()));

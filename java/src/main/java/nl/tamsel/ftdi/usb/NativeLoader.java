@@ -89,7 +89,7 @@ final class NativeLoader {
     }
 
     private String bridgeFileName() {
-        return platform.startsWith("windows-") ? BRIDGE_LIBRARY + ".dll" : "lib" + BRIDGE_LIBRARY + ".so";
+        return Platform.libraryFileName(platform, BRIDGE_LIBRARY);
     }
 
     void load() {
