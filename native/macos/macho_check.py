@@ -8,10 +8,12 @@ The bridge (libftdibridge.dylib) passes when
     /usr/local/lib, or finds the driver already loaded), never by a build path;
   - every other library it loads is a system library under /usr/lib or /System (the C++ library
     is linked in, so no libc++ either);
-  - it states the oldest macOS version it runs on (LC_BUILD_VERSION or LC_VERSION_MIN_MACOSX).
+  - it states the oldest macOS version it runs on (LC_BUILD_VERSION or LC_VERSION_MIN_MACOSX);
+  - its install name is its bare file name (no build path inside).
 The simulated driver (libftd2xx.dylib) passes when its install name is libftd2xx.dylib, it
-exports the 28 driver functions, names nothing beyond them, its control functions and its
-natives, loads only system libraries and states its oldest macOS version.
+exports the 28 driver functions, names nothing beyond them, its control functions, its natives
+and the C++ library's operators new and delete, loads only system libraries and states its
+oldest macOS version. The linker's names for the image header are no export of ours.
 
 Usage: macho_check.py [--role bridge|driver] [--objdump TOOL] [--nm TOOL] FILE.dylib
 Exit status 0 when the file passes, 1 when it does not, 2 when it cannot be examined.
@@ -43,6 +45,13 @@ DRIVER_FUNCTIONS = frozenset({
 })
 DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_SimulatedDriver_\w+)$")
 DRIVER = "libftd2xx.dylib"
+INSTALL_NAMES = {"bridge": "libftdibridge.dylib", "driver": DRIVER}
+# The linker's own names for the image's header, which it exports from every dylib it makes.
+LINKER_DEFINED = frozenset({"_mh_dylib_header", "__dso_handle"})
+# The C++ library linked into the driver exports the replaceable operators new and delete as
+# weak definitions (they allocate with malloc and free, so whichever image's copy dyld binds
+# to, memory goes back where it came from). The bridge allocates nothing with them.
+OPERATORS_NEW_DELETE = re.compile(r"_Z(nw|na|dl|da)[mPvSt0-9a-z_]*$")
 SYSTEM_LIBRARY = re.compile(r"(/usr/lib/libSystem\.B\.dylib|/usr/lib/system/\S+|/System/Library/\S+)$")
 
 
@@ -86,22 +95,22 @@ def problems(role: str, objdump: str, nm: str, path: str) -> List[str]:
             found.append(f"loads {library}, which is not a macOS system library")
     if role == "bridge" and DRIVER not in loads:
         found.append(f"does not load the driver by the name {DRIVER}")
-    if role == "driver":
-        install_name = next((dylib_name(c) for c in commands if c.get("cmd") == "LC_ID_DYLIB"), None)
-        if install_name != DRIVER:
-            found.append(f"has the install name {install_name}, not {DRIVER}")
+    install_name = next((dylib_name(c) for c in commands if c.get("cmd") == "LC_ID_DYLIB"), None)
+    if install_name != INSTALL_NAMES[role]:
+        found.append(f"has the install name {install_name}, not {INSTALL_NAMES[role]}")
 
     # Mach-O symbol names carry a leading underscore.
     exports = {name[1:] if name.startswith("_") else name
                for name in re.findall(r"^\S*\s+[A-Z]\s+(\S+)$", run([nm, "--extern-only", "--defined-only", path]),
-                                      re.MULTILINE)}
+                                      re.MULTILINE)} - LINKER_DEFINED
     if role == "bridge":
         found += [f"does not export {name}" for name in sorted(BRIDGE_EXPORTS - exports)]
         found += [f"exports {name}, which is not a JNI function of D2XX" for name in sorted(exports - BRIDGE_EXPORTS)]
     else:
         found += [f"does not export {name}" for name in sorted(DRIVER_FUNCTIONS - exports)]
         found += [f"exports {name}, which is no driver or control function" for name in sorted(exports)
-                  if name not in DRIVER_FUNCTIONS and not DRIVER_NAMED_EXPORTS.match(name)]
+                  if name not in DRIVER_FUNCTIONS and not DRIVER_NAMED_EXPORTS.match(name)
+                  and not OPERATORS_NEW_DELETE.match(name)]
     return found
 
 
