@@ -5,7 +5,9 @@ each with one fault:
   - extra_export: the bridge with a JNI_OnLoad beside the 29 JNI functions;
   - rpath_driver: the driver with CMake's default install name @rpath/libftd2xx.dylib, and the
     bridge linked against it, which then records that name instead of libftd2xx.dylib;
-  - build_path_driver: the same with the driver's absolute build path as its install name.
+  - build_path_driver: the same with the driver's absolute build path as its install name;
+  - no_minimum_version: the bridge with its LC_BUILD_VERSION turned into an LC_SUB_FRAMEWORK
+    naming no umbrella, as a toolchain that states no minimum macOS version leaves it.
 
 Usage: macho_check_test.py --zig ZIG --target TRIPLE --build DIR [--objdump TOOL] [--nm TOOL]
        DIR is a CMake build of the macOS target (bridge/ and simdriver/ with their objects).
@@ -14,6 +16,8 @@ Usage: macho_check_test.py --zig ZIG --target TRIPLE --build DIR [--objdump TOOL
 import argparse
 import glob
 import os
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -51,6 +55,31 @@ def jni_include():
 def link(output, inputs, *flags):
     subprocess.run([options.zig, "c++", "-target", options.target, "-shared", "-o", output,
                     *inputs, *flags], check=True)
+
+
+LC_BUILD_VERSION = 0x32
+LC_SUB_FRAMEWORK = 0x12
+
+
+def without_build_version(source, target):
+    """A copy of a 64-bit Mach-O file whose LC_BUILD_VERSION is an LC_SUB_FRAMEWORK with an
+    empty name: same size, so every other load command stays where it was."""
+    shutil.copyfile(source, target)
+    with open(target, "r+b") as image:
+        data = bytearray(image.read())
+        magic, _, _, _, commands = struct.unpack_from("<IiiII", data, 0)
+        assert magic == 0xFEEDFACF, "not a 64-bit little-endian Mach-O file"
+        offset = 32
+        for _ in range(commands):
+            command, size = struct.unpack_from("<II", data, offset)
+            if command == LC_BUILD_VERSION:
+                struct.pack_into("<III", data, offset, LC_SUB_FRAMEWORK, size, 12)
+                data[offset + 12:offset + size] = bytes(size - 12)  # the empty name
+                image.seek(0)
+                image.write(data)
+                return
+            offset += size
+    raise AssertionError(f"{source} has no LC_BUILD_VERSION")
 
 
 class MachOCheckTest(unittest.TestCase):
@@ -100,6 +129,12 @@ class MachOCheckTest(unittest.TestCase):
         _, bridge = self.wrong_driver(path)
         self.assertEqual([f"loads {path}, which is not a macOS system library",
                           "does not load the driver by the name libftd2xx.dylib"], problems("bridge", bridge))
+
+    def test_missing_minimum_version_is_named(self):
+        bridge = os.path.join(self.dir, "no_minimum_version.dylib")
+        without_build_version(os.path.join(options.build, "bridge", "libftdibridge.dylib"), bridge)
+        self.assertEqual(["states no minimum macOS version (no LC_BUILD_VERSION or LC_VERSION_MIN_MACOSX)"],
+                         problems("bridge", bridge))
 
 
 if __name__ == "__main__":
