@@ -194,7 +194,8 @@ TEST_F(BridgeTest, LocationWordIsSignExtendedIntoThePointerArgument) {
     EXPECT_GT(Java_nl_tamsel_ftdi_usb_D2XX_openByLocationId(env, nullptr, static_cast<jint>(0x80000001u)), 0);
     const std::vector<uint64_t> args = lastArgs("FT_OpenEx");
     ASSERT_GE(args.size(), 2u);
-    EXPECT_EQ(0xFFFFFFFF80000001ull, args[0]);
+    // The recorded argument is the pointer's bits: 32 of them on 32-bit targets.
+    EXPECT_EQ(sizeof(void*) == 8 ? 0xFFFFFFFF80000001ull : 0x80000001ull, args[0]);
     EXPECT_EQ(4u, args[1]);
 }
 
