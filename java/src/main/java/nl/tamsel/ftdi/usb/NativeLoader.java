@@ -254,19 +254,20 @@ final class NativeLoader {
 
     static boolean isDriverMissing(UnsatisfiedLinkError e) {
         String message = String.valueOf(e.getMessage()).toLowerCase(Locale.ROOT);
-        // Linux names the missing dependency; Windows only says a dependency is missing, and
+        // Linux and macOS name the missing dependency; Windows only says a dependency is missing, and
         // the bridge's only dependency outside the system is the driver.
         return message.contains("libftd2xx") || message.contains("ftd2xx.dll")
                 || message.contains("can't find dependent libraries");
     }
 
     static String driverMissingMessage() {
-        return "FTDI's D2XX driver library (libftd2xx.so on Linux, FTD2XX.dll on Windows) is missing, so the"
-                + " JNI bridge cannot be loaded. To use real devices, install the vendor's D2XX driver: on"
-                + " Linux put libftd2xx.so where the dynamic linker finds it (e.g. /usr/local/lib) and run"
-                + " ldconfig; on Windows install FTDI's D2XX driver package. To work without hardware, use"
-                + " the simulated driver this jar carries: -D" + DRIVER_PROPERTY + "=" + SIMULATED
-                + " (or -D" + DRIVER_PROPERTY + "=<path to the simulated libftd2xx.so>).";
+        return "FTDI's D2XX driver library (libftd2xx.so on Linux, libftd2xx.dylib on macOS, FTD2XX.dll on"
+                + " Windows) is missing, so the JNI bridge cannot be loaded. To use real devices, install the"
+                + " vendor's D2XX driver for this platform: on Linux put libftd2xx.so where the dynamic linker"
+                + " finds it (e.g. /usr/local/lib) and run ldconfig; on macOS put libftd2xx.dylib in"
+                + " /usr/local/lib; on Windows install FTDI's D2XX driver package. To work without hardware,"
+                + " use the simulated driver this jar carries: -D" + DRIVER_PROPERTY + "=" + SIMULATED
+                + " (or -D" + DRIVER_PROPERTY + "=<path to a simulated driver library>).";
     }
 
     private static boolean isSet(String value) {
