@@ -29,6 +29,9 @@ enum : uint32_t {
     FT_OPEN_BY_LOCATION = 4,
 };
 
+// The driver's device-list record: the same fields everywhere, the handle a pointer at offset 96,
+// so the record is 104 bytes where pointers are 8 bytes and 100 bytes where they are 4 (32-bit
+// ARM Linux). Declared once; the checks below pin each layout.
 struct FT_DEVICE_LIST_INFO_NODE {
     uint32_t Flags;
     uint32_t Type;
@@ -39,8 +42,6 @@ struct FT_DEVICE_LIST_INFO_NODE {
     FT_HANDLE ftHandle;
 };
 
-static_assert(sizeof(void*) == 8, "the driver interface is declared for 64-bit targets");
-static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == 104, "device-list record must be 104 bytes");
 static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, Flags) == 0, "Flags at 0");
 static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, Type) == 4, "Type at 4");
 static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, ID) == 8, "ID at 8");
@@ -48,6 +49,15 @@ static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, LocId) == 12, "LocId at 12");
 static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, SerialNumber) == 16, "SerialNumber at 16");
 static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, Description) == 32, "Description at 32");
 static_assert(offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96, "ftHandle at 96");
+#if UINTPTR_MAX == UINT64_MAX
+static_assert(sizeof(FT_HANDLE) == 8, "8-byte handles on 64-bit targets");
+static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == 104, "device-list record is 104 bytes on 64-bit");
+#elif UINTPTR_MAX == UINT32_MAX
+static_assert(sizeof(FT_HANDLE) == 4, "4-byte handles on 32-bit targets");
+static_assert(sizeof(FT_DEVICE_LIST_INFO_NODE) == 100, "device-list record is 100 bytes on 32-bit");
+#else
+#error "the driver interface is declared for 32-bit and 64-bit targets only"
+#endif
 
 // Ordinals in FTD2XX.dll are given beside each function; the Windows build imports by them.
 FT_STATUS FT_API FT_Open(int32_t deviceNumber, FT_HANDLE* handle);                          // 1

@@ -28,12 +28,15 @@ struct FreeDeleter {
     void operator()(void* block) const { std::free(block); }
 };
 
+// A handle travels through Java as a long. A 32-bit handle is zero-extended, so that an address
+// at or above 2 GiB stays positive and is never read as a negated status; on the way back the
+// long is truncated to the pointer's width. On 64-bit targets the long is the pointer's bits.
 FT_HANDLE toHandle(jlong handle) {
-    return reinterpret_cast<FT_HANDLE>(static_cast<intptr_t>(handle));
+    return reinterpret_cast<FT_HANDLE>(static_cast<uintptr_t>(static_cast<uint64_t>(handle)));
 }
 
 jlong fromHandle(FT_HANDLE handle) {
-    return static_cast<jlong>(reinterpret_cast<intptr_t>(handle));
+    return static_cast<jlong>(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle)));
 }
 
 // The negated status. A status above 0x80000000 has no negative negation and would read as

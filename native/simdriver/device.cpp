@@ -63,7 +63,7 @@ FT_DEVICE_LIST_INFO_NODE Device::listRecord() const {
     std::memcpy(record.Description, identity.description.data(), identity.description.size());
     if (isOpen()) {
         record.Flags |= kFlagOpened;
-        record.ftHandle = reinterpret_cast<FT_HANDLE>(handle);
+        record.ftHandle = reinterpret_cast<FT_HANDLE>(static_cast<uintptr_t>(handle));
     }
     return record;
 }

@@ -152,7 +152,7 @@ FT_STATUS openDevice(DriverState& state, const std::shared_ptr<Device>& device, 
     if (device->isOpen() || device->openedElsewhere) {
         return sim::kDeviceNotOpened;
     }
-    *handle = reinterpret_cast<FT_HANDLE>(state.handles.open(device));
+    *handle = reinterpret_cast<FT_HANDLE>(static_cast<uintptr_t>(state.handles.open(device)));
     return sim::kOk;
 }
 

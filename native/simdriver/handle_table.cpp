@@ -14,7 +14,8 @@ uint64_t HandleTable::open(const std::shared_ptr<Device>& device) {
     if (handle == 0) {
         // A changed base could make base + offset meet an open handle or zero: skip such values.
         do {
-            handle = base_ + nextOffset_;
+            // A handle is a pointer: on 32-bit targets only the low 32 bits of base + offset.
+            handle = static_cast<uintptr_t>(base_ + nextOffset_);
             nextOffset_ += kHandleStep;
         } while (handle == 0 || devices_.count(handle) != 0);
     }

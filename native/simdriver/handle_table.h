@@ -14,7 +14,10 @@
 
 namespace sim {
 
-constexpr uint64_t kDefaultHandleBase = 0x00007F5A00000000;
+// Where a handle looks like a heap address: high in a 64-bit address space, and above 2 GiB in a
+// 32-bit one, where a handle read as a signed 32-bit number would be negative.
+constexpr uint64_t kDefaultHandleBase =
+    sizeof(void*) == 8 ? 0x00007F5A00000000 : 0x00000000B5A00000;
 // Handles step by this much, so that they look like aligned addresses.
 constexpr uint64_t kHandleStep = 0x10;
 

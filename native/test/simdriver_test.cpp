@@ -144,17 +144,50 @@ TEST_F(SimDriverTest, AHandleJustUsedIsForgottenByCloseAndReset) {
     EXPECT_EQ(3U, queued);
 }
 
+// Handles are pointers: a base wider than the target's pointers keeps only the bits that fit.
+// By default they lie high in the address space, above 2 GiB on 32-bit targets.
 TEST_F(SimDriverTest, HandlesFollowTheBaseAndDieWithReset) {
-    simSetHandleBase(0x0000123400000000);
+    const bool wide = sizeof(void*) == 8;
+    simSetHandleBase(0x0000123480000000);
     addDevice("A1", "Alpha");
     FT_HANDLE handle = open(0);
-    EXPECT_EQ(0x0000123400000010U, bitsOf(handle));
+    EXPECT_EQ(wide ? 0x0000123480000010U : 0x80000010U, bitsOf(handle));
     EXPECT_EQ(bitsOf(handle), simHandleOf(0));
     simReset();
     addDevice("A1", "Alpha");
     EXPECT_EQ(kInvalidHandle, FT_SetDtr(handle));
     EXPECT_EQ(0U, simHandleOf(0));
-    EXPECT_EQ(0x00007F5A00000010U, bitsOf(open(0))) << "reset restores base and offsets";
+    EXPECT_EQ(wide ? 0x00007F5A00000010U : 0xB5A00010U, bitsOf(open(0)))
+        << "reset restores base and offsets";
+}
+
+// The records as bytes, at the driver's published offsets rather than through the declared
+// struct: 104 bytes with an 8-byte handle at 96 on 64-bit targets, 100 bytes with a 4-byte
+// handle at 96 on 32-bit targets.
+TEST_F(SimDriverTest, DeviceListRecordsHaveThePublishedLayout) {
+    const size_t handleSize = sizeof(void*);
+    const size_t recordSize = handleSize == 8 ? 104 : 100;
+    addDevice("A1", "Alpha", 0x11);
+    addDevice("B2", "Beta", 0x22);
+    FT_HANDLE handle = open(1);
+    uint32_t count = 0;
+    ASSERT_EQ(FT_OK, FT_CreateDeviceInfoList(&count));
+    ASSERT_EQ(2U, count);
+
+    alignas(FT_DEVICE_LIST_INFO_NODE) unsigned char raw[2 * 104 + 8];
+    std::memset(raw, 0xAB, sizeof raw);
+    ASSERT_EQ(FT_OK, FT_GetDeviceInfoList(reinterpret_cast<FT_DEVICE_LIST_INFO_NODE*>(raw), &count));
+    ASSERT_EQ(2U, count);
+    const unsigned char* second = raw + recordSize;
+    uint32_t locId = 0;
+    std::memcpy(&locId, second + 12, sizeof locId);
+    EXPECT_EQ(0x22U, locId);
+    EXPECT_STREQ("B2", reinterpret_cast<const char*>(second + 16));
+    EXPECT_STREQ("Beta", reinterpret_cast<const char*>(second + 32));
+    uint64_t handleBits = 0;
+    std::memcpy(&handleBits, second + 96, handleSize);  // little-endian targets only
+    EXPECT_EQ(bitsOf(handle), handleBits);
+    EXPECT_EQ(0xAB, raw[2 * recordSize]) << "nothing written after the second record";
 }
 
 // Every value with calls that came while it was closed, and their counts, sorted by value.
@@ -272,7 +305,7 @@ TEST_F(SimDriverTest, OpenExFindsDevicesByTextAndLocation) {
     EXPECT_EQ(bitsOf(handle), simHandleOf(0));
     std::array<uint64_t, 5> args{};
     ASSERT_EQ(3, simLastArgs("FT_OpenEx", args.data(), 5));
-    EXPECT_EQ(0xFFFF000000002211U, args[0]);
+    EXPECT_EQ(bitsOf(location), args[0]);  // 0xFFFF000000002211 where pointers hold 64 bits
     EXPECT_EQ(kDeviceNotFound, FT_OpenEx(handleFromBits(0x4411), FT_OPEN_BY_LOCATION, &handle));
 }
 

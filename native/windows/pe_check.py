@@ -12,7 +12,10 @@ The simulated driver (FTD2XX.dll) passes when it exports the 28 functions at tho
 by no name (so that only binding by ordinal finds them), names nothing else than its control
 functions, and needs only Windows system DLLs.
 
-Usage: pe_check.py [--role bridge|driver] [--objdump TOOL] [--nm TOOL] FILE.dll
+Both 64-bit architectures are covered: x86-64 (objdump -p of mingw-w64, or LLVM's tools) and
+ARM64 (LLVM's tools: --reader llvm).
+
+Usage: pe_check.py [--role bridge|driver] [--objdump TOOL] [--nm TOOL] [--reader gnu|llvm] FILE.dll
 Exit status 0 when the file passes, 1 when it does not, 2 when it cannot be examined.
 """
 
@@ -178,6 +181,35 @@ def parse_objdump(text: str) -> PeTables:
     return tables
 
 
+def parse_readobj(headers: str, private: str) -> PeTables:
+    """Reads the same tables from LLVM's tools, which read ARM64 images as well as x86-64
+    ones: `llvm-readobj --file-headers --coff-imports --coff-exports` and, for the name in the
+    export directory, `llvm-objdump -p`."""
+    tables = PeTables()
+    machine = re.search(r"^\s*Machine: IMAGE_FILE_MACHINE_(\w+)", headers, re.MULTILINE)
+    tables.file_format = LLVM_FORMATS.get(machine.group(1), machine.group(1)) if machine else ""
+    base = re.search(r"^\s*ImageBase: 0x([0-9A-Fa-f]+)", headers, re.MULTILINE)
+    tables.image_base = int(base.group(1), 16) if base else None
+    for block in re.findall(r"^Import \{\n(.*?)^\}", headers, re.MULTILINE | re.DOTALL):
+        tables.has_import_table = True
+        dll = re.search(r"^\s*Name: (\S+)", block, re.MULTILINE).group(1)
+        first_thunk = int(re.search(r"ImportAddressTableRVA: 0x([0-9A-Fa-f]+)", block).group(1), 16)
+        entries = tables.imports.setdefault(dll, [])
+        for index, (name, number) in enumerate(re.findall(r"^\s*Symbol: (\S*) \((\d+)\)$", block, re.MULTILINE)):
+            slot = first_thunk + 8 * index
+            entries.append(Import(ordinal=None if name else int(number), name=name or None, slot_rva=slot))
+    for block in re.findall(r"^Export \{\n(.*?)^\}", headers, re.MULTILINE | re.DOTALL):
+        ordinal = int(re.search(r"Ordinal: (\d+)", block).group(1))
+        name = re.search(r"^\s*Name: (\S*)$", block, re.MULTILINE)
+        rva = int(re.search(r"RVA: 0x([0-9A-Fa-f]+)", block).group(1), 16)
+        export = tables.exports.setdefault(ordinal, Export(ordinal=ordinal, rva=rva))
+        if name and name.group(1):
+            export.names.append(name.group(1))
+    dll_name = re.search(r"^\s*DLL name: (\S+)", private, re.MULTILINE)
+    tables.export_dll_name = dll_name.group(1) if dll_name else None
+    return tables
+
+
 def parse_nm(text: str, image_base: int) -> Dict[int, str]:
     """Maps the RVA of each import address slot to the function whose __imp_ symbol names it."""
     slots = {}
@@ -193,9 +225,15 @@ def is_system_dll(name: str) -> bool:
     return lower in SYSTEM_DLLS or lower.startswith(SYSTEM_DLL_PREFIXES)
 
 
+# LLVM's machine names, as GNU objdump names the formats.
+LLVM_FORMATS = {"AMD64": "pei-x86-64", "ARM64": "pei-aarch64-little"}
+WINDOWS_FORMATS = frozenset(LLVM_FORMATS.values())
+
+
 def check_format(tables: PeTables) -> List[str]:
-    if tables.file_format != "pei-x86-64":
-        return [f"file format is {tables.file_format or 'unknown'}, not pei-x86-64 (64-bit Windows)"]
+    if tables.file_format not in WINDOWS_FORMATS:
+        return [f"file format is {tables.file_format or 'unknown'}, not pei-x86-64 or "
+                "pei-aarch64-little (64-bit Windows on x86-64 or ARM64)"]
     return []
 
 
@@ -298,13 +336,18 @@ def run(tool: str, *arguments: str) -> str:
     return subprocess.run([tool, *arguments], check=True, capture_output=True, text=True).stdout
 
 
-def check_file(path: str, role: str, objdump: str, nm: str):
-    tables = parse_objdump(run(objdump, "-p", path))
+def check_file(path: str, role: str, objdump: str, nm: str, readobj: Optional[str] = None,
+               symbols: bool = True):
+    if readobj:
+        tables = parse_readobj(run(readobj, "--file-headers", "--coff-imports", "--coff-exports", path),
+                               run(objdump, "-p", path))
+    else:
+        tables = parse_objdump(run(objdump, "-p", path))
     if role == "driver":
         return check_driver(tables), tables
     if tables.image_base is None:
         return ["no image base in objdump's output"], tables
-    return check_bridge(tables, parse_nm(run(nm, path), tables.image_base)), tables
+    return check_bridge(tables, parse_nm(run(nm, path), tables.image_base) if symbols else None), tables
 
 
 def main(argv: List[str]) -> int:
@@ -313,9 +356,20 @@ def main(argv: List[str]) -> int:
     parser.add_argument("--role", choices=("bridge", "driver"), default="bridge")
     parser.add_argument("--objdump", default="x86_64-w64-mingw32-objdump")
     parser.add_argument("--nm", default="x86_64-w64-mingw32-nm")
+    parser.add_argument("--reader", choices=("gnu", "llvm"), default="gnu",
+                        help="llvm: read the tables with llvm-readobj, llvm-objdump and llvm-nm "
+                             "(ARM64 images too) instead of mingw-w64's objdump and nm")
+    parser.add_argument("--no-symbols", action="store_true",
+                        help="the image has no symbol table (LLVM's linker writes none), so which "
+                             "function each ordinal slot stands for is not checked; the x86-64 "
+                             "build, made from the same .def, checks it")
     args = parser.parse_args(argv)
+    readobj = None
+    if args.reader == "llvm":
+        readobj, args.objdump, args.nm = "llvm-readobj", "llvm-objdump", "llvm-nm"
     try:
-        errors, tables = check_file(args.dll, args.role, args.objdump, args.nm)
+        errors, tables = check_file(args.dll, args.role, args.objdump, args.nm, readobj,
+                                    not args.no_symbols)
     except (OSError, subprocess.CalledProcessError) as failure:
         print(f"{args.dll}: cannot be examined: {failure}", file=sys.stderr)
         return 2

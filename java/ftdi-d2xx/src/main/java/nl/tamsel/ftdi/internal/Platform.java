@@ -1,9 +1,27 @@
 package nl.tamsel.ftdi.internal;
 
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.List;
 import java.util.Locale;
 
-/** Names the platform this JVM runs on the way the jar's native folders are named. */
+/**
+ * Names the platform this JVM runs on the way the jar's native folders are named, and the file
+ * names of the native libraries there.
+ *
+ * <p>32-bit ARM is shipped for the hard-float ABI only ({@code linux-armhf}). Some 32-bit ARM
+ * JVMs name their ABI in the system property {@code sun.arch.abi} ({@code gnueabihf} or
+ * {@code gnueabi}); others, Debian's OpenJDK among them, leave it empty, and then the presence
+ * of the hard-float dynamic loader {@code /lib/ld-linux-armhf.so.3}, which every armhf Linux
+ * has and a soft-float one lacks, decides.
+ */
 public final class Platform {
+
+    /** Every platform the jar carries native files for. */
+    public static final List<String> SHIPPED = List.of("linux-x86_64", "linux-aarch64", "linux-armhf",
+            "macos-x86_64", "macos-aarch64", "windows-x86_64", "windows-aarch64");
+
+    private static final Path HARD_FLOAT_LOADER = Path.of("/lib/ld-linux-armhf.so.3");
 
     private Platform() {
     }
@@ -13,12 +31,29 @@ public final class Platform {
      * {@code windows-x86_64}.
      *
      * @return operating system and architecture, joined by a dash
+     * @throws UnsatisfiedLinkError when the jar carries nothing for this platform; the message
+     *         names it and lists those it carries
      */
     public static String current() {
-        return of(System.getProperty("os.name", ""), System.getProperty("os.arch", ""));
+        String arch = System.getProperty("os.arch", "");
+        boolean hardFloat = arch.equals("arm") && isHardFloat(System.getProperty("sun.arch.abi"));
+        return of(System.getProperty("os.name", ""), arch, hardFloat);
     }
 
-    static String of(String osName, String osArch) {
+    static boolean isHardFloat(String abi) {
+        return abi == null || abi.isEmpty() ? Files.exists(HARD_FLOAT_LOADER) : abi.endsWith("hf");
+    }
+
+    static String of(String osName, String osArch, boolean armHardFloat) {
+        String name = name(osName, osArch, armHardFloat);
+        if (!SHIPPED.contains(name)) {
+            throw new UnsatisfiedLinkError("This jar has no native code for " + name + " (os.name " + osName
+                    + ", os.arch " + osArch + "); it carries " + String.join(", ", SHIPPED));
+        }
+        return name;
+    }
+
+    private static String name(String osName, String osArch, boolean armHardFloat) {
         String os = osName.toLowerCase(Locale.ROOT);
         if (os.startsWith("windows")) {
             os = "windows";
@@ -27,12 +62,12 @@ public final class Platform {
         } else {
             os = os.replaceAll("[^a-z0-9]", "");
         }
-        String arch = osArch.toLowerCase(Locale.ROOT);
-        switch (arch) {
-            case "amd64", "x86_64", "x64" -> arch = "x86_64";
-            case "arm64", "aarch64" -> arch = "aarch64";
-            default -> arch = arch.replaceAll("[^a-z0-9_]", "");
-        }
+        String arch = switch (osArch.toLowerCase(Locale.ROOT)) {
+            case "amd64", "x86_64", "x64" -> "x86_64";
+            case "arm64", "aarch64" -> "aarch64";
+            case "arm" -> armHardFloat ? "armhf" : "armel";
+            default -> osArch.toLowerCase(Locale.ROOT).replaceAll("[^a-z0-9_]", "");
+        };
         return os + "-" + arch;
     }
 

@@ -274,7 +274,7 @@ final class NativeLoader {
 
     static boolean isDriverMissing(UnsatisfiedLinkError e) {
         String message = String.valueOf(e.getMessage()).toLowerCase(Locale.ROOT);
-        // Linux names the missing dependency; Windows only says a dependency is missing, and
+        // Linux and macOS name the missing dependency; Windows only says a dependency is missing, and
         // the bridge's only dependency outside the system is the driver.
         return message.contains("libftd2xx") || message.contains("ftd2xx.dll")
                 || message.contains("can't find dependent libraries");
