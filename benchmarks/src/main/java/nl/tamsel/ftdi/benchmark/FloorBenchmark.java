@@ -9,8 +9,9 @@ import org.openjdk.jmh.annotations.Scope;
 import org.openjdk.jmh.annotations.State;
 
 /**
- * The bare JNI call, what any native call from Java costs at least, and the same call with one
- * of the VM callbacks that the bridge's transfers make.
+ * The bare JNI call, what any native call from Java costs at least, shaped like the bridge's
+ * queries and like its transfers, and the query-shaped call with one of the VM callbacks that
+ * the bridge's transfers make.
  */
 @BenchmarkMode(Mode.AverageTime)
 @OutputTimeUnit(TimeUnit.NANOSECONDS)
@@ -23,6 +24,11 @@ public class FloorBenchmark {
     @Benchmark
     public int bareJniCall() {
         return BareJni.call(handle);
+    }
+
+    @Benchmark
+    public int bareJniTransferCall() {
+        return BareJni.transfer(handle, bytes, 0, bytes.length);
     }
 
     @Benchmark
