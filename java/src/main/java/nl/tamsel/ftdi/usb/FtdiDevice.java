@@ -12,11 +12,6 @@ import java.util.Collections;
 import java.util.List;
 import java.util.Objects;
 import java.util.OptionalInt;
-import java.util.concurrent.TimeUnit;
-import java.util.concurrent.atomic.AtomicBoolean;
-import java.util.concurrent.atomic.AtomicInteger;
-import java.util.concurrent.locks.Lock;
-import java.util.concurrent.locks.ReentrantReadWriteLock;
 
 /**
  * An open FTDI device: its serial line settings, control signals, status and data, with every
@@ -73,9 +68,9 @@ public final class FtdiDevice implements Closeable {
 
     private final long handle;
     private final String name;
-    private final ReentrantReadWriteLock lock = new ReentrantReadWriteLock();
-    private final AtomicBoolean closed = new AtomicBoolean();
-    private final AtomicInteger readsInDriver = new AtomicInteger();
+    private final CloseGuard guard = new CloseGuard();
+    private final Section callSection = new Section(false);
+    private final Section readSection = new Section(true);
     private final Object timeoutsLock = new Object();
     private volatile Duration readTimeout = Duration.ZERO;
     private volatile Duration writeTimeout = Duration.ZERO;
@@ -518,12 +513,12 @@ public final class FtdiDevice implements Closeable {
      */
     public int read(byte[] buffer, int offset, int length) throws IOException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
-        try (Section section = enter()) {
+        try (Section section = enter(readSection)) {
             int done = 0;
             do {
                 done += driverRead(buffer, offset + done, length - done);
-            } while (done < length && readTimeout.isZero() && !closed.get());
-            if (done == 0 && closed.get()) {
+            } while (done < length && readTimeout.isZero() && !guard.isClosed());
+            if (done == 0 && guard.isClosed()) {
                 throw new AsynchronousCloseException();
             }
             return done;
@@ -576,18 +571,22 @@ public final class FtdiDevice implements Closeable {
 
     /** One stream read: waits up to the read timeout for a byte, then takes what is there. */
     int readAvailable(byte[] buffer, int offset, int length) throws IOException {
-        try (Section section = enterStream()) {
-            long deadline = System.nanoTime() + readTimeout.toNanos();
-            for (;;) {
-                int queued = check("Reading the receive queue status", D2XX.getQueueStatus(handle));
+        try (Section section = enterStream(readSection)) {
+            // The clock is read only when the read has to wait: that costs as much as a driver call.
+            long deadline = 0;
+            for (boolean first = true; ; first = false) {
+                int queued = checkQueueStatus(D2XX.getQueueStatus(handle));
                 if (queued > 0) {
                     return driverRead(buffer, offset, Math.min(queued, length));
                 }
+                if (first) {
+                    deadline = System.nanoTime() + readTimeout.toNanos();
+                }
                 if (driverRead(buffer, offset, 1) == 1) {
-                    int more = length > 1 ? check("Reading the receive queue status", D2XX.getQueueStatus(handle)) : 0;
+                    int more = length > 1 ? checkQueueStatus(D2XX.getQueueStatus(handle)) : 0;
                     return 1 + (more > 0 ? driverRead(buffer, offset + 1, Math.min(more, length - 1)) : 0);
                 }
-                if (closed.get()) {
+                if (guard.isClosed()) {
                     throw new AsynchronousCloseException();
                 }
                 if (!readTimeout.isZero() && System.nanoTime() - deadline >= 0) {
@@ -600,36 +599,35 @@ public final class FtdiDevice implements Closeable {
 
     /** One stream write: all bytes, or the count when the device took nothing for the timeout. */
     int writeAll(byte[] buffer, int offset, int length) throws IOException {
-        try (Section section = enterStream()) {
+        try (Section section = enterStream(callSection)) {
             return writeLocked(buffer, offset, length);
         }
     }
 
     int bytesAvailableForStream() throws IOException {
-        try (Section section = enterStream()) {
-            return check("Reading the receive queue status", D2XX.getQueueStatus(handle));
+        try (Section section = enterStream(callSection)) {
+            return checkQueueStatus(D2XX.getQueueStatus(handle));
         }
     }
 
     private int driverRead(byte[] buffer, int offset, int length) throws IOException {
-        readsInDriver.incrementAndGet();
-        int count;
-        try {
-            count = D2XX.read(handle, buffer, offset, length);
-        } finally {
-            readsInDriver.decrementAndGet();
+        int count = D2XX.read(handle, buffer, offset, length);
+        if (count < 0) {
+            throw failure("Reading " + length + " bytes", count);
         }
-        return check("Reading " + length + " bytes", count);
+        return count;
     }
 
     private int writeLocked(byte[] buffer, int offset, int length) throws IOException {
         int done = 0;
         while (done < length) {
-            if (closed.get()) {
+            if (guard.isClosed()) {
                 throw new AsynchronousCloseException();
             }
-            int count = check("Writing " + (length - done) + " bytes", D2XX.write(handle, buffer, offset + done,
-                    length - done));
+            int count = D2XX.write(handle, buffer, offset + done, length - done);
+            if (count < 0) {
+                throw failure("Writing " + (length - done) + " bytes", count);
+            }
             // Nothing taken within a whole timeout: give up, unless there is no timeout.
             if (count == 0 && !writeTimeout.isZero()) {
                 break;
@@ -647,7 +645,7 @@ public final class FtdiDevice implements Closeable {
      * @return false once {@link #close()} has begun
      */
     public boolean isOpen() {
-        return !closed.get();
+        return !guard.isClosed();
     }
 
     /**
@@ -659,31 +657,9 @@ public final class FtdiDevice implements Closeable {
      */
     @Override
     public void close() throws FtdiException {
-        if (closed.getAndSet(true)) {
-            return;
-        }
-        Lock writeLock = lock.writeLock();
-        boolean interrupted = false;
-        for (;;) {
-            if (readsInDriver.get() > 0) {
-                // The handle stays valid until the driver close below, which only this thread makes.
-                D2XX.purge(handle, D2XXConstants.FT_PURGE_RX);
-            }
-            try {
-                if (writeLock.tryLock(CLOSE_RETRY_MILLIS, TimeUnit.MILLISECONDS)) {
-                    break;
-                }
-            } catch (InterruptedException e) {
-                interrupted = true;
-            }
-        }
-        try {
+        // The handle stays valid until the driver close below, which only this thread makes.
+        if (guard.close(() -> D2XX.purge(handle, D2XXConstants.FT_PURGE_RX), CLOSE_RETRY_MILLIS)) {
             check("Closing", D2XX.close(handle));
-        } finally {
-            writeLock.unlock();
-            if (interrupted) {
-                Thread.currentThread().interrupt();
-            }
         }
     }
 
@@ -694,33 +670,42 @@ public final class FtdiDevice implements Closeable {
      */
     @Override
     public String toString() {
-        return "FtdiDevice[" + name + (closed.get() ? ", closed" : "") + "]";
+        return "FtdiDevice[" + name + (guard.isClosed() ? ", closed" : "") + "]";
     }
 
     // ---- Calls into the driver ----------------------------------------------------------------
 
     /** A call that holds off close; see {@link #enter}. */
     private final class Section implements AutoCloseable {
+        private final boolean read;
+
+        Section(boolean read) {
+            this.read = read;
+        }
+
         @Override
         public void close() {
-            lock.readLock().unlock();
+            guard.leave(read);
         }
     }
 
     /** Enters a call: from here to the section's end the handle stays open. */
     private Section enter() {
-        lock.readLock().lock();
-        if (closed.get()) {
-            lock.readLock().unlock();
+        return enter(callSection);
+    }
+
+    /** Enters a call of a kind, a read or any other. */
+    private Section enter(Section section) {
+        if (!guard.enter(section.read)) {
             throw new IllegalStateException("Device " + name + " is closed");
         }
-        return new Section();
+        return section;
     }
 
     /** Enters a stream call, which after close throws {@link IOException}, as java.io does. */
-    private Section enterStream() throws IOException {
+    private Section enterStream(Section section) throws IOException {
         try {
-            return enter();
+            return enter(section);
         } catch (IllegalStateException e) {
             throw new IOException(e.getMessage(), e);
         }
@@ -737,10 +722,20 @@ public final class FtdiDevice implements Closeable {
         }
     }
 
+    // Callers whose message is built from numbers check the result themselves and build it
+    // only on failure: a message built on every successful transfer costs as much as the call.
     private int check(String operation, int result) throws FtdiException {
         if (result < 0) {
-            throw new FtdiException(operation, name, -result);
+            throw failure(operation, result);
         }
         return result;
+    }
+
+    private int checkQueueStatus(int result) throws FtdiException {
+        return check("Reading the receive queue status", result);
+    }
+
+    private FtdiException failure(String operation, int result) {
+        return new FtdiException(operation, name, -result);
     }
 }
