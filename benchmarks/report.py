@@ -25,7 +25,8 @@ SIZES = [1, 64, 256, 257, 4096, 65536]
 FLOORS = [("bare JNI call, query-shaped: (long) → int", "bareJniCall"),
           ("bare JNI call, transfer-shaped: (long, byte[], int, int) → int", "bareJniTransferCall"),
           ("query-shaped call + GetArrayLength", "getArrayLength"),
-          ("query-shaped call + GetByteArrayRegion of 64 B", "getByteArrayRegion64")]
+          ("query-shaped call + GetByteArrayRegion of 64 B", "getByteArrayRegion64"),
+          ("two atomic additions (the typed API's close protection), no JNI call", "atomicEnterAndLeave")]
 SMALL = [1, 64, 256]
 TYPED_SIZES = [1, 64, 4096]
 # The README's short table: sizes a reader compares at.
