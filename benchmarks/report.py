@@ -3,10 +3,12 @@
 
 Usage: report.py RESULTS_DIR DOCS_DIR README
 
-RESULTS_DIR holds jdk25.json and jdk17.json (JMH), native.json (Google Benchmark) and loadavg (a
-copy of /proc/loadavg taken when the measuring ended). Writes
-DOCS_DIR/benchmarks.svg and replaces the generated parts of DOCS_DIR/benchmarks.md and README:
-everything between the lines "<!-- benchmarks: begin -->" and "<!-- benchmarks: end -->".
+RESULTS_DIR holds jdk25.json and jdk17.json (JMH on the null driver), jdk25-simulated.json (JMH
+on the simulated driver), native.json (Google Benchmark: the simulated driver alone, memcpy) and
+loadavg (a copy of /proc/loadavg taken when the measuring ended). Writes DOCS_DIR/benchmarks.svg,
+adds the run's target results to DOCS_DIR/benchmark-runs.json (the ranges over runs come from
+there) and replaces the generated parts of DOCS_DIR/benchmarks.md and README: everything between
+the lines "<!-- benchmarks: begin -->" and "<!-- benchmarks: end -->".
 """
 
 import datetime
@@ -20,9 +22,16 @@ import statistics
 import sys
 
 SIZES = [1, 64, 256, 257, 4096, 65536]
-FLOORS = [("bare JNI call", "bareJniCall"), ("bare JNI call + GetArrayLength", "getArrayLength"),
-          ("bare JNI call + GetByteArrayRegion of 64 B", "getByteArrayRegion64")]
+FLOORS = [("bare JNI call, query-shaped: (long) → int", "bareJniCall"),
+          ("bare JNI call, transfer-shaped: (long, byte[], int, int) → int", "bareJniTransferCall"),
+          ("query-shaped call + GetArrayLength", "getArrayLength"),
+          ("query-shaped call + GetByteArrayRegion of 64 B", "getByteArrayRegion64"),
+          ("two atomic additions (the typed API's close protection), no JNI call", "atomicEnterAndLeave")]
 SMALL = [1, 64, 256]
+TYPED_SIZES = [1, 64, 4096]
+# The README's short table: sizes a reader compares at.
+SHORT = [("getQueueStatus", 0)] + [(o, s) for o in ("read", "write") for s in (1, 256, 4096, 65536)]
+HISTORY_RUNS = 12
 PACKAGE = "nl.tamsel.ftdi.benchmark."
 BEGIN, END = "<!-- benchmarks: begin -->", "<!-- benchmarks: end -->"
 
@@ -63,18 +72,25 @@ class Results:
     def __init__(self, directory):
         self.jdk25, self.run25 = load_jmh(directory / "jdk25.json")
         self.jdk17, self.run17 = load_jmh(directory / "jdk17.json")
+        self.simulated, self.run_simulated = load_jmh(directory / "jdk25-simulated.json")
         self.native = load_native(directory / "native.json")
 
+    def _results(self, jdk):
+        """jdk is 25 or 17 (the null driver) or "simulated" (JDK 25 on the simulated driver)."""
+        return {25: self.jdk25, 17: self.jdk17, "simulated": self.simulated}[jdk]
+
     def ns(self, name, parameter=0, jdk=25):
-        found = (self.jdk25 if jdk == 25 else self.jdk17).get((name, parameter))
+        found = self._results(jdk).get((name, parameter))
         return found[0] if found else None
 
     def error(self, name, parameter=0, jdk=25):
-        found = (self.jdk25 if jdk == 25 else self.jdk17).get((name, parameter))
+        found = self._results(jdk).get((name, parameter))
         return found[1] if found else None
 
-    def floor(self, jdk=25):
-        return self.ns("FloorBenchmark.bareJniCall", jdk=jdk)
+    def floor(self, jdk=25, size=0):
+        """The bare JNI call with the argument list of the call it is compared with: the query's
+        for a query (size 0), the transfer's for a transfer."""
+        return self.ns("FloorBenchmark.bareJniTransferCall" if size else "FloorBenchmark.bareJniCall", jdk=jdk)
 
     def driver(self, operation, size=0):
         return self.native.get(f"{operation}/{size}" if size else operation)
@@ -86,12 +102,6 @@ class Results:
     def bridge(self, operation, size=0, jdk=25):
         return self.ns(f"BridgeBenchmark.{operation}", size, jdk)
 
-    def own(self, operation, size=0, jdk=25):
-        """The bridge's cost less the driver's own, as measured from C++; None when that comes
-        out below one bare JNI call, which no call can undercut: the difference is then noise."""
-        own = minus(self.bridge(operation, size, jdk), self.driver(operation, size))
-        return own if own is not None and own >= (self.floor(jdk) or 0) else None
-
     def jna(self, operation, size=0):
         """The faster of JNA's array and native-memory calls."""
         costs = [self.ns(f"JnaBenchmark.{operation}{variant}", size) for variant in ("Array", "Memory")]
@@ -102,6 +112,12 @@ class Results:
         """The FFM call doing the bridge's work: the query, or a transfer from or to an array."""
         name = "getQueueStatus" if operation == "getQueueStatus" else operation + "Array"
         return self.ns(f"FfmBenchmark.{name}", size)
+
+    def typed(self, operation, size=0, kind="device"):
+        """The typed API's call: FtdiDevice's (kind "device") or its stream's (kind "stream")."""
+        if operation == "getQueueStatus":
+            return self.ns("TypedApiBenchmark.bytesAvailable") if kind == "device" else None
+        return self.ns(f"TypedApiBenchmark.{kind}{operation.capitalize()}", size)
 
 
 # ---- Formatting -------------------------------------------------------------------------------
@@ -144,38 +160,37 @@ def table(header, rows):
 # ---- Targets ----------------------------------------------------------------------------------
 
 def target_rows(r):
-    """Per target: its name, its limit, whether that is an upper limit, and the ratio on JDK 25,
-    the same with the driver's own cost taken off both sides, and the ratio on JDK 17."""
+    """Per target: its name, its limit, whether that is an upper limit, its unit ("×" or "ns"),
+    and the value on JDK 25 and on JDK 17 (None where JDK 17 does not measure it)."""
     rows = []
 
     def over_floor(operation, size, jdk=25):
-        return divide(r.bridge(operation, size, jdk), r.floor(jdk))
+        return divide(r.bridge(operation, size, jdk), r.floor(jdk, size))
 
     def bandwidth(cost):
         return divide(divide(65536, cost), r.memcpy_bandwidth())
 
-    for operation, size in [("getQueueStatus", 0)] + [(o, s) for o in ("read", "write") for s in SMALL]:
-        rows.append((f"{label(operation, size)} ÷ bare JNI call", 1.4 if not size else 4.5, True,
-                     over_floor(operation, size), divide(r.own(operation, size), r.floor()),
-                     over_floor(operation, size, 17)))
+    rows.append(("getQueueStatus ÷ bare JNI call", 1.3, True, "×",
+                 over_floor("getQueueStatus", 0), over_floor("getQueueStatus", 0, 17)))
+    for operation, size in [(o, s) for o in ("read", "write") for s in SMALL]:
+        rows.append((f"{label(operation, size)} ÷ bare JNI call of the same arguments", 6, True, "×",
+                     over_floor(operation, size), over_floor(operation, size, 17)))
     for operation in ("read", "write"):
-        rows.append((f"{operation} 257 B ÷ {operation} 256 B", 1.3, True,
+        rows.append((f"{operation} 257 B ÷ {operation} 256 B", 1.3, True, "×",
                      divide(r.bridge(operation, 257), r.bridge(operation, 256)),
-                     divide(r.own(operation, 257), r.own(operation, 256)),
                      divide(r.bridge(operation, 257, 17), r.bridge(operation, 256, 17))))
     for operation in ("read", "write"):
-        rows.append((f"{operation} 64 KiB bandwidth ÷ memcpy bandwidth", 0.45, False,
-                     bandwidth(r.bridge(operation, 65536)), bandwidth(r.own(operation, 65536)),
-                     bandwidth(r.bridge(operation, 65536, 17))))
+        rows.append((f"{operation} 64 KiB bandwidth ÷ memcpy bandwidth", 0.42, False, "×",
+                     bandwidth(r.bridge(operation, 65536)), bandwidth(r.bridge(operation, 65536, 17))))
     for operation, size in [("getQueueStatus", 0)] + [(o, s) for o in ("read", "write") for s in SMALL]:
-        driver = r.driver(operation, size)
-        rows.append((f"faster JNA ÷ bridge, {label(operation, size)}", 6, False,
-                     divide(r.jna(operation, size), r.bridge(operation, size)),
-                     divide(minus(r.jna(operation, size), driver), r.own(operation, size)), None))
-    driver = r.driver("getQueueStatus")
-    rows.append(("getQueueStatus ÷ FFM downcall", 1.3, True,
-                 divide(r.bridge("getQueueStatus"), r.ffm("getQueueStatus")),
-                 divide(r.own("getQueueStatus"), minus(r.ffm("getQueueStatus"), driver)), None))
+        rows.append((f"faster JNA ÷ bridge, {label(operation, size)}", 10, False, "×",
+                     divide(r.jna(operation, size), r.bridge(operation, size)), None))
+    rows.append(("getQueueStatus ÷ FFM getQueueStatus", 1.2, True, "×",
+                 divide(r.bridge("getQueueStatus"), r.ffm("getQueueStatus")), None))
+    for operation, size in [("getQueueStatus", 0)] + [(o, s) for o in ("read", "write") for s in TYPED_SIZES]:
+        typed_name = "bytesAvailable" if not size else f"{operation} {size_text(size)}"
+        rows.append((f"FtdiDevice {typed_name} − bridge", 12, True, "ns",
+                     minus(r.typed(operation, size), r.bridge(operation, size)), None))
     return rows
 
 
@@ -183,14 +198,41 @@ def meets(value, limit, upper):
     return value is not None and (value <= limit if upper else value >= limit)
 
 
-def targets_table(r):
+def value_text(value, unit):
+    if value is None:
+        return "—"
+    return ratio_text(value) if unit == "×" else f"{value:+.1f} ns"
+
+
+def history_update(path, r, results_dir):
+    """Adds this run's target values to the runs kept in path (a full run only: every target
+    measured, 5 measured iterations or more) and returns the kept runs."""
+    runs = json.loads(path.read_text()) if path.exists() else []
+    values = {name: value for name, _, _, _, value, _ in target_rows(r)}
+    full = r.run25 and r.run25["measurementIterations"] >= 5 and all(v is not None for v in values.values())
+    if full:
+        finished = datetime.datetime.fromtimestamp((results_dir / "loadavg").stat().st_mtime,
+                                                   datetime.timezone.utc)
+        load = float((results_dir / "loadavg").read_text().split()[0])
+        runs = [run for run in runs if run["finished"] != f"{finished:%Y-%m-%d %H:%M}"]
+        runs.append({"finished": f"{finished:%Y-%m-%d %H:%M}", "load": load,
+                     "values": {name: round(value, 4) for name, value in values.items()}})
+        runs = runs[-HISTORY_RUNS:]
+        path.write_text(json.dumps(runs, indent=1, ensure_ascii=False) + "\n")
+    return runs
+
+
+def targets_table(r, runs):
     rows = []
-    for name, limit, upper, value, own, on17 in target_rows(r):
+    for name, limit, upper, unit, value, on17 in target_rows(r):
         verdict = "**met**" if meets(value, limit, upper) else "missed"
-        own_text = f"{ratio_text(own)} ({'met' if meets(own, limit, upper) else 'missed'})"
-        rows.append([name, f"{'≤' if upper else '≥'} {limit}×", ratio_text(value), verdict,
-                     own_text if own is not None else "—", ratio_text(on17)])
-    return table(["target", "limit", "JDK 25", "result", "with the driver's own cost taken off",
+        seen = [run["values"][name] for run in runs if run["values"].get(name) is not None]
+        met = sum(meets(v, limit, upper) for v in seen)
+        spread = (f"{value_text(min(seen), unit)} to {value_text(max(seen), unit)}, met in {met} of {len(seen)}"
+                  if seen else "—")
+        limit_text = f"{'≤' if upper else '≥'} {limit}{'×' if unit == '×' else ' ns'}"
+        rows.append([name, limit_text, value_text(value, unit), verdict, spread, value_text(on17, unit)])
+    return table(["target (null driver)", "limit", "JDK 25", "result", f"range over {len(runs)} full run{'' if len(runs) == 1 else 's'}",
                   "JDK 17"], rows)
 
 
@@ -200,15 +242,13 @@ def cost_table(r):
     def cell(name, size=0, jdk=25):
         return ns_text(r.ns(name, size, jdk), r.error(name, size, jdk))
 
-    rows = [[label, "", cell(f"FloorBenchmark.{name}"), "—", "—", "—", "—", "—",
+    rows = [[label, "", cell(f"FloorBenchmark.{name}"), "—", "—", "—", "—",
              cell(f"FloorBenchmark.{name}", jdk=17)] for label, name in FLOORS]
-
-    rows.append(["bare FFM downcall of the bare JNI call's function", "", "—", "—", "—", "—",
-                 cell("FfmBenchmark.bareDowncall"), "—", "—"])
+    rows.append(["bare FFM downcall of the query-shaped call's function", "", "—", "—", "—", "—",
+                 cell("FfmBenchmark.bareDowncall"), "—"])
     rows.append(["getQueueStatus", "", cell("BridgeBenchmark.getQueueStatus"),
                  cell("JnaBenchmark.getQueueStatusArray"), cell("JnaBenchmark.getQueueStatusMemory"),
-                 "—", cell("FfmBenchmark.getQueueStatus"), ns_text(r.driver("getQueueStatus")),
-                 cell("BridgeBenchmark.getQueueStatus", jdk=17)])
+                 "—", cell("FfmBenchmark.getQueueStatus"), cell("BridgeBenchmark.getQueueStatus", jdk=17)])
     for operation in ("read", "write"):
         for size in SIZES:
             rows.append([operation, size_text(size), cell(f"BridgeBenchmark.{operation}", size),
@@ -216,10 +256,19 @@ def cost_table(r):
                          cell(f"JnaBenchmark.{operation}Memory", size),
                          cell(f"FfmBenchmark.{operation}Array", size),
                          cell(f"FfmBenchmark.{operation}Native", size),
-                         ns_text(r.driver(operation, size)),
                          cell(f"BridgeBenchmark.{operation}", size, 17)])
     return table(["call", "bytes", "bridge", "JNA, arrays", "JNA, native memory", "FFM, arrays",
-                  "FFM, native memory", "driver alone (C++)", "bridge, JDK 17"], rows)
+                  "FFM, native memory", "bridge, JDK 17"], rows)
+
+
+def typed_table(r):
+    rows = []
+    for operation, size in [("getQueueStatus", 0)] + [(o, s) for o in ("read", "write") for s in TYPED_SIZES]:
+        bridge, device, stream = r.bridge(operation, size), r.typed(operation, size), r.typed(operation, size, "stream")
+        rows.append([f"{operation} {size_text(size)}" if size else "getQueueStatus / bytesAvailable",
+                     ns_text(bridge), ns_text(device), value_text(minus(device, bridge), "ns"),
+                     ns_text(stream), value_text(minus(stream, bridge), "ns")])
+    return table(["call", "raw bridge (D2XX)", "FtdiDevice", "FtdiDevice − bridge", "stream", "stream − bridge"], rows)
 
 
 def ratio_table(r):
@@ -233,44 +282,78 @@ def ratio_table(r):
         ffm_native = r.ns("FfmBenchmark.getQueueStatus" if not size else f"FfmBenchmark.{operation}Native", size)
         bandwidth = divide(divide(size, bridge), memcpy) if size >= 4096 else None
         rows.append([operation, size_text(size) if size else "",
-                     ratio_text(divide(bridge, r.floor())),
-                     ratio_text(divide(r.own(operation, size), r.floor())),
+                     ratio_text(divide(bridge, r.floor(size=size))),
                      ratio_text(divide(jna_array, bridge)), ratio_text(divide(jna_memory, bridge)),
                      ratio_text(divide(r.ffm(operation, size), bridge) if size else None),
                      ratio_text(divide(ffm_native, bridge)),
                      ratio_text(bandwidth)])
-    return table(["call", "bytes", "bridge ÷ bare JNI", "bridge without driver ÷ bare JNI",
+    return table(["call", "bytes", "bridge ÷ bare JNI call of the same arguments",
                   "JNA arrays ÷ bridge", "JNA native ÷ bridge", "FFM arrays ÷ bridge",
                   "FFM native ÷ bridge", "bandwidth ÷ memcpy"], rows)
 
 
 def breakdown_table(r):
     """Splits the query and the 64-byte transfers into the parts measured on their own."""
-    floor = r.floor()
-    length = minus(r.ns("FloorBenchmark.getArrayLength"), floor)
-    region = minus(r.ns("FloorBenchmark.getByteArrayRegion64"), floor)
-    labels = ["the JNI call itself (bare JNI call)", "GetArrayLength, the region check",
-              "one region copy of 64 B (Get/SetByteArrayRegion)", "the driver call (C++, alone)",
-              "the rest: the bridge's own code, and what the parts cost together beyond alone",
-              "**bridge, measured**"]
+    query, transfer = r.floor(), r.floor(size=1)
+    length = minus(r.ns("FloorBenchmark.getArrayLength"), query)
+    region = minus(r.ns("FloorBenchmark.getByteArrayRegion64"), query)
+    labels = ["the JNI call itself (bare JNI call of the same arguments)", "GetArrayLength, the region check",
+              "one region copy of 64 B (Get/SetByteArrayRegion)",
+              "the rest: the bridge's own code, the null driver's call and copy, and what the parts cost "
+              "together beyond alone", "**bridge, measured**"]
     columns = []
     for operation, size in (("getQueueStatus", 0), ("read", 64), ("write", 64)):
-        parts = [floor, length if size else None, region if size else None, r.driver(operation, size)]
+        parts = [query if not size else transfer, length if size else None, region if size else None]
         total = r.bridge(operation, size)
         known = [part for part in parts if part is not None]
-        rest = total - sum(known) if total is not None and len(known) == (4 if size else 2) else None
+        rest = total - sum(known) if total is not None and len(known) == (3 if size else 1) else None
         columns.append(parts + [rest, total])
     rows = [[name] + [ns_text(column[index]) for column in columns] for index, name in enumerate(labels)]
     return table(["part, ns", "getQueueStatus", "read 64 B", "write 64 B"], rows)
 
 
+def simulated_table(r):
+    rows = []
+    for operation, size in [("getQueueStatus", 0)] + [(o, s) for o in ("read", "write") for s in SIZES]:
+        null = r.bridge(operation, size)
+        simulated = r.bridge(operation, size, "simulated")
+        rows.append([operation, size_text(size) if size else "", ns_text(null),
+                     ns_text(simulated, r.error(f"BridgeBenchmark.{operation}", size, "simulated")),
+                     ns_text(r.driver(operation, size)), value_text(minus(simulated, null), "ns")])
+    return table(["call", "bytes", "bridge on the null driver", "bridge on the simulated driver",
+                  "simulated driver alone (C++)", "simulated − null"], rows)
+
+
 def enumeration_table(r):
     rows = []
     for devices in (1, 16, 128):
-        cost = r.ns("EnumerationBenchmark.createDeviceInfoList", devices)
-        rows.append([str(devices), ns_text(cost, r.error("EnumerationBenchmark.createDeviceInfoList", devices)),
+        cost = r.ns("EnumerationBenchmark.createDeviceInfoList", devices, "simulated")
+        rows.append([str(devices),
+                     ns_text(cost, r.error("EnumerationBenchmark.createDeviceInfoList", devices, "simulated")),
                      ns_text(divide(cost, devices))])
     return table(["devices", "createDeviceInfoList, ns", "ns per device"], rows)
+
+
+def short_table(r):
+    """The README's table: the bridge, JNA, FFM and the floor per call at a few sizes."""
+    rows = []
+    for operation, size in SHORT:
+        floor = r.floor(size=size)
+        copy = divide(size, r.memcpy_bandwidth()) if size >= 4096 else None
+        rows.append([label(operation, size), ns_text(r.bridge(operation, size)), ns_text(r.jna(operation, size)),
+                     ns_text(r.ffm(operation, size)), ns_text(floor), ns_text(copy)])
+    return table(["call", "bridge (JNI)", "JNA, faster variant", "FFM, with the array copy", "bare JNI call",
+                  "one memcpy of the bytes"], rows)
+
+
+def frame_sentence(r):
+    read4k = r.bridge("read", 4096)
+    query = r.bridge("getQueueStatus")
+    if read4k is None or query is None:
+        return ""
+    return (f"A USB transfer waits for a bus frame: 125 µs at high speed, 1 ms at full speed. A read of "
+            f"4 KiB through the bridge takes {ns_text(read4k)} ns, {read4k / 125_000:.2%} of the shorter "
+            f"frame, and a queue query {ns_text(query)} ns: the binding is not what limits a device.")
 
 
 # ---- Machine ----------------------------------------------------------------------------------
@@ -284,11 +367,21 @@ def jdk_text(entry):
     return f"{entry['vmName']} {entry['jdkVersion']}" if entry else "not run"
 
 
+def run_finished(results_dir):
+    return datetime.datetime.fromtimestamp((results_dir / "loadavg").stat().st_mtime, datetime.timezone.utc)
+
+
+def machine_line(r, results_dir):
+    """One line for the README: the machine, the JDK and the load."""
+    load = float((results_dir / "loadavg").read_text().split()[0])
+    return (f"Measured {run_finished(results_dir):%Y-%m-%d} on {cpu_model()} ({os.cpu_count()} cores), "
+            f"{jdk_text(r.run25)}, load average {load:.1f}; ns per call, medians, on the null driver.")
+
+
 def machine_text(r, results_dir):
     run = r.run25 or r.run17
     # When the measuring ended, and the load then, as benchmarks/run recorded them.
-    finished = datetime.datetime.fromtimestamp((results_dir / "loadavg").stat().st_mtime,
-                                               datetime.timezone.utc)
+    finished = run_finished(results_dir)
     load = [float(value) for value in (results_dir / "loadavg").read_text().split()[:3]]
     settings = (f"JMH {run['jmhVersion']}, {run['forks']} fork per benchmark, "
                 f"{run['warmupIterations']} × {run['warmupTime']} warm-up, "
@@ -297,8 +390,9 @@ def machine_text(r, results_dir):
                 "± is JMH's 99.9% confidence interval of their mean") if run else ""
     return "\n".join([
         f"- Machine: {cpu_model()}, {os.cpu_count()} cores (nproc), Linux {platform.release()}",
-        f"- JDK 25 run: {jdk_text(r.run25)} (the bare JNI call, the bridge, JNA, FFM)",
-        f"- JDK 17 run: {jdk_text(r.run17)} (the bare JNI call and the bridge)",
+        f"- JDK 25 runs: {jdk_text(r.run25)} (on the null driver: the bare JNI calls, the bridge, JNA, FFM, "
+        "the typed API; on the simulated driver: the bridge, enumeration)",
+        f"- JDK 17 run: {jdk_text(r.run17)} (on the null driver: the bare JNI calls and the bridge)",
         f"- Settings: {settings}",
         f"- Run finished {finished:%Y-%m-%d %H:%M} UTC; load average "
         f"over the last 1/5/15 minutes {load[0]:.1f}/{load[1]:.1f}/{load[2]:.1f} on {os.cpu_count()} cores "
@@ -308,20 +402,20 @@ def machine_text(r, results_dir):
 
 # ---- Chart ------------------------------------------------------------------------------------
 
-SERIES = [  # label, benchmark or None for the driver alone, colour, dash
-    ("bridge (JNI)", "BridgeBenchmark.{op}", "#1f5fbf", ""),
-    ("JNA, arrays", "JnaBenchmark.{op}Array", "#c8283c", ""),
-    ("JNA, native memory", "JnaBenchmark.{op}Memory", "#c8283c", "6 4"),
-    ("FFM, arrays", "FfmBenchmark.{op}Array", "#1e8c3a", ""),
-    ("FFM, native memory", "FfmBenchmark.{op}Native", "#1e8c3a", "6 4"),
-    ("driver alone (C++)", None, "#777777", "2 3"),
+SERIES = [  # label, benchmark, the results it comes from, colour, dash
+    ("bridge (JNI)", "BridgeBenchmark.{op}", 25, "#1f5fbf", ""),
+    ("JNA, arrays", "JnaBenchmark.{op}Array", 25, "#c8283c", ""),
+    ("JNA, native memory", "JnaBenchmark.{op}Memory", 25, "#c8283c", "6 4"),
+    ("FFM, arrays", "FfmBenchmark.{op}Array", 25, "#1e8c3a", ""),
+    ("FFM, native memory", "FfmBenchmark.{op}Native", 25, "#1e8c3a", "6 4"),
+    ("bridge on the simulated driver", "BridgeBenchmark.{op}", "simulated", "#777777", "2 3"),
 ]
 
 
 def chart(r):
     width, height, top, bottom, left, gap, panel = 960, 470, 40, 120, 70, 60, 395
-    values = [r.floor()] + [r.ns(pattern.format(op=op), s) for _, pattern, _, _ in SERIES if pattern
-                            for op in ("read", "write") for s in SIZES]
+    values = [r.floor(size=1)] + [r.ns(pattern.format(op=op), s, jdk) for _, pattern, jdk, _, _ in SERIES
+                                   for op in ("read", "write") for s in SIZES]
     values = [v for v in values if v]
     low = 10 ** math.floor(math.log10(min(values)))
     high = 10 ** math.ceil(math.log10(max(values)))
@@ -339,7 +433,7 @@ def chart(r):
     for index, op in enumerate(("read", "write")):
         x0 = left + index * (panel + gap)
         out.append(f'<text x="{x0 + panel / 2}" y="22" text-anchor="middle" font-size="15" '
-                   f'font-weight="bold">{op} (ns per call, JDK 25)</text>')
+                   f'font-weight="bold">{op} (ns per call, JDK 25, null driver)</text>')
         decade = low
         while decade <= high:
             out.append(f'<line x1="{x0}" x2="{x0 + panel}" y1="{y(decade):.1f}" y2="{y(decade):.1f}" stroke="#ddd"/>')
@@ -352,7 +446,7 @@ def chart(r):
                        f'{size_text(size).replace(" B", "")}</text>')
         out.append(f'<text x="{x0 + panel / 2}" y="{top + plot_height + 34}" text-anchor="middle">bytes per call</text>')
         out.append(f'<rect x="{x0}" y="{top}" width="{panel}" height="{plot_height}" fill="none" stroke="#999"/>')
-        floor = r.floor()
+        floor = r.floor(size=1)
         if floor:
             out.append(f'<line x1="{x0}" x2="{x0 + panel}" y1="{y(floor):.1f}" y2="{y(floor):.1f}" '
                        'stroke="black" stroke-dasharray="1 3"/>')
@@ -365,13 +459,13 @@ def chart(r):
                    'stroke-dasharray="1 3"/>')
         out.append(f'<text x="{bx - 4:.1f}" y="{by + 14:.1f}" font-size="11" text-anchor="end">'
                    'memcpy</text>')
-        for label, pattern, colour, dash in SERIES:
-            costs = [(s, r.ns(pattern.format(op=op), s) if pattern else r.driver(op, s)) for s in SIZES]
+        for label, pattern, jdk, colour, dash in SERIES:
+            costs = [(s, r.ns(pattern.format(op=op), s, jdk)) for s in SIZES]
             points = [f"{x(x0, s):.1f},{y(c):.1f}" for s, c in costs if c]
             if points:
                 out.append(f'<polyline points="{" ".join(points)}" fill="none" stroke="{colour}" '
                            f'stroke-width="2" stroke-dasharray="{dash}"/>')
-    for index, (label, _, colour, dash) in enumerate(SERIES):
+    for index, (label, _, _, colour, dash) in enumerate(SERIES):
         lx = left + (index % 3) * 300
         ly = height - 50 + (index // 3) * 20
         out.append(f'<line x1="{lx}" x2="{lx + 30}" y1="{ly}" y2="{ly}" stroke="{colour}" stroke-width="2" '
@@ -398,25 +492,36 @@ def main(results_dir, docs_dir, readme):
     r = Results(results_dir)
     docs = pathlib.Path(docs_dir)
     docs.mkdir(parents=True, exist_ok=True)
+    runs = history_update(docs / "benchmark-runs.json", r, results_dir)
     (docs / "benchmarks.svg").write_text(chart(r))
     replace_generated(docs / "benchmarks.md", "\n\n".join([
         machine_text(r, results_dir),
-        "### Targets\n\nEach ratio comes from one run on one JDK. The last but one column takes the "
-        "simulated driver's own cost, measured from C++ (below), off the bridge's and the other "
-        "binding's cost before dividing; it shows — where the bridge's cost less the driver's comes "
-        "out below one bare JNI call, which only noise can do.\n\n" + targets_table(r),
-        "### Cost per call, ns\n\n" + cost_table(r),
-        "### Ratios (JDK 25)\n\n" + ratio_table(r),
-        "### Where the time of one call goes (JDK 25)\n\nEach part measured on its own: the "
-        "callbacks as the bare JNI call plus that one callback, less the bare call.\n\n" + breakdown_table(r),
-        "### Enumeration through the bridge (JDK 25)\n\n" + enumeration_table(r),
+        "### Targets\n\nEach value comes from one run on one JDK, on the null driver. A transfer is "
+        "compared with a bare JNI call of the same argument list (a handle, an array, an offset and a "
+        "length), the query with one taking a handle. The range column covers the full runs kept in "
+        "`docs/benchmark-runs.json`, each on the machine as it was loaded then.\n\n" + targets_table(r, runs),
+        "### Cost per call on the null driver, ns\n\n" + cost_table(r),
+        "### The typed API over the raw bridge (JDK 25, null driver), ns\n\n"
+        "The null driver's receive queue is never empty, so a stream read asks for the queue status "
+        "and reads at once, never waiting.\n\n" + typed_table(r),
+        "### Ratios (JDK 25, null driver)\n\n" + ratio_table(r),
+        "### Where the time of one call goes (JDK 25, null driver)\n\nEach part measured on its own: "
+        "the callbacks as the query-shaped bare call plus that one callback, less that bare call.\n\n"
+        + breakdown_table(r),
+        "### On the simulated driver (JDK 25)\n\nThe same bridge calls on the simulated driver in instant "
+        "mode (no waiting; bytes copied from and to a preset buffer), whose lock and bookkeeping sit inside "
+        "every number, beside the driver's own cost called from C++.\n\n" + simulated_table(r),
+        "### Enumeration through the bridge (JDK 25, simulated driver)\n\n" + enumeration_table(r),
         f"### memcpy (C++)\n\n64 KiB in {ns_text(r.native['memcpyBytes/65536'])} ns: "
         f"{r.memcpy_bandwidth():.1f} GB/s.",
     ]))
     replace_generated(pathlib.Path(readme), "\n\n".join([
-        machine_text(r, results_dir),
+        machine_line(r, results_dir),
+        short_table(r),
+        frame_sentence(r),
         "![Cost per call against bytes per call for the bridge, JNA and FFM](docs/benchmarks.svg)",
-        targets_table(r),
+        "Every number, the targets and their ranges over runs, the typed API's cost, the simulated "
+        "driver and the profiles: [docs/benchmarks.md](docs/benchmarks.md).",
     ]))
 
 

@@ -1,5 +1,6 @@
-// The cheapest JNI calls there are, the floors for every binding: a call shaped like the
-// bridge's queries (a static method taking a long, returning an int) doing nothing, and calls
+// The cheapest JNI calls there are, the floors for every binding: calls shaped like the
+// bridge's queries (a static method taking a long, returning an int) and like its transfers
+// (a handle, an array, an offset and a length) doing nothing, and calls
 // that make just one of the VM callbacks the bridge's transfers make, so that each callback's
 // own cost shows as the difference.
 #include <jni.h>
@@ -7,6 +8,11 @@
 extern "C" {
 
 JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_benchmark_BareJni_call(JNIEnv*, jclass, jlong) {
+    return 0;
+}
+
+JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_benchmark_BareJni_transfer(JNIEnv*, jclass, jlong,
+                                                                      jbyteArray, jint, jint) {
     return 0;
 }
 

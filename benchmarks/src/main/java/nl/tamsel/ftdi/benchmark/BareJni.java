@@ -18,6 +18,9 @@ final class BareJni {
     /** Shaped like the bridge's queries; does nothing. */
     static native int call(long handle);
 
+    /** Shaped like the bridge's reads and writes; does nothing. */
+    static native int transfer(long handle, byte[] buffer, int offset, int length);
+
     /** Makes one callback: GetArrayLength. */
     static native int arrayLength(byte[] array);
 

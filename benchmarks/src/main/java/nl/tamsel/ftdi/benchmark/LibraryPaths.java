@@ -8,13 +8,20 @@ final class LibraryPaths {
     /** The property the bridge's loader reads too, so that every binding loads the same driver. */
     static final String DRIVER_PROPERTY = "nl.tamsel.ftdi.driver";
     static final String BARE_JNI_PROPERTY = "nl.tamsel.ftdi.benchmark.barejni";
+    /** True when the driver is the simulated one, whose devices must be attached first. */
+    static final String SIMULATED_PROPERTY = "nl.tamsel.ftdi.benchmark.simulated";
 
     private LibraryPaths() {
     }
 
-    /** The simulated driver, libftd2xx.so. */
+    /** The driver every binding calls: the null driver's or the simulated driver's libftd2xx.so. */
     static String driver() {
-        return required(DRIVER_PROPERTY, "the simulated libftd2xx.so");
+        return required(DRIVER_PROPERTY, "the null or the simulated driver's libftd2xx.so");
+    }
+
+    /** Whether {@link #driver()} is the simulated driver. */
+    static boolean simulated() {
+        return Boolean.getBoolean(SIMULATED_PROPERTY);
     }
 
     /** The bare JNI calls, libbarejni.so. */

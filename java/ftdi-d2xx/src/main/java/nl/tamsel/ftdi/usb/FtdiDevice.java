@@ -13,11 +13,7 @@ import java.util.List;
 import java.util.Objects;
 import java.util.OptionalInt;
 import java.util.concurrent.CountDownLatch;
-import java.util.concurrent.TimeUnit;
-import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicInteger;
-import java.util.concurrent.locks.Lock;
-import java.util.concurrent.locks.ReentrantReadWriteLock;
 
 /**
  * An open FTDI device: its serial line settings, control signals, status and data, with every
@@ -75,10 +71,10 @@ public final class FtdiDevice implements Closeable {
 
     private final long handle;
     private final String name;
-    private final ReentrantReadWriteLock lock = new ReentrantReadWriteLock();
-    private final AtomicBoolean closed = new AtomicBoolean();
-    private final AtomicInteger readsInDriver = new AtomicInteger();
-    private final AtomicInteger writesInDriver = new AtomicInteger();
+    private final CloseGuard guard = new CloseGuard();
+    private final Section callSection = new Section(CloseGuard.Kind.OTHER);
+    private final Section readSection = new Section(CloseGuard.Kind.READ);
+    private final Section writeSection = new Section(CloseGuard.Kind.WRITE);
     /** Counts close's purges, so that a read can tell that its bytes may have come after one. */
     private final AtomicInteger closePurges = new AtomicInteger();
     private final CountDownLatch closeEnded = new CountDownLatch(1);
@@ -524,12 +520,12 @@ public final class FtdiDevice implements Closeable {
      */
     public int read(byte[] buffer, int offset, int length) throws IOException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
-        try (Section section = enter()) {
+        try (Section section = enter(readSection)) {
             int done = 0;
             do {
                 done += driverRead(buffer, offset + done, length - done);
-            } while (done < length && readTimeout.isZero() && !closed.get());
-            if (done == 0 && closed.get()) {
+            } while (done < length && readTimeout.isZero() && !guard.isClosed());
+            if (done == 0 && guard.isClosed()) {
                 throw new AsynchronousCloseException();
             }
             return done;
@@ -551,7 +547,7 @@ public final class FtdiDevice implements Closeable {
      */
     public int write(byte[] buffer, int offset, int length) throws IOException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
-        try (Section section = enter()) {
+        try (Section section = enter(writeSection)) {
             return writeLocked(buffer, offset, length);
         }
     }
@@ -582,24 +578,32 @@ public final class FtdiDevice implements Closeable {
 
     /** One stream read: waits up to the read timeout for a byte, then takes what is there. */
     int readAvailable(byte[] buffer, int offset, int length) throws IOException {
-        try (Section section = enterStream()) {
-            long deadline = System.nanoTime() + readTimeout.toNanos();
+        try (Section section = enterStream(readSection)) {
+            // The clock is read only when the read has to wait: that costs as much as a driver call.
+            long deadline = 0;
+            boolean timing = false;
             for (;;) {
-                int queued = check("Reading the receive queue status", D2XX.getQueueStatus(handle));
+                int queued = checkQueueStatus(D2XX.getQueueStatus(handle));
                 if (queued > 0) {
                     // Nothing when another reader took the bytes first, or close purged them.
                     int count = driverRead(buffer, offset, Math.min(queued, length));
                     if (count > 0) {
                         return count;
                     }
-                } else if (driverRead(buffer, offset, 1) == 1) {
-                    int more = length > 1 ? check("Reading the receive queue status", D2XX.getQueueStatus(handle)) : 0;
-                    return 1 + (more > 0 ? driverRead(buffer, offset + 1, Math.min(more, length - 1)) : 0);
+                } else {
+                    if (!timing) {
+                        timing = true;
+                        deadline = System.nanoTime() + readTimeout.toNanos();
+                    }
+                    if (driverRead(buffer, offset, 1) == 1) {
+                        int more = length > 1 ? checkQueueStatus(D2XX.getQueueStatus(handle)) : 0;
+                        return 1 + (more > 0 ? driverRead(buffer, offset + 1, Math.min(more, length - 1)) : 0);
+                    }
                 }
-                if (closed.get()) {
+                if (guard.isClosed()) {
                     throw new AsynchronousCloseException();
                 }
-                if (!readTimeout.isZero() && System.nanoTime() - deadline >= 0) {
+                if (timing && !readTimeout.isZero() && System.nanoTime() - deadline >= 0) {
                     throw new SocketTimeoutException("No byte arrived from device " + name + " within the read timeout of "
                             + readTimeout.toMillis() + " ms");
                 }
@@ -609,14 +613,14 @@ public final class FtdiDevice implements Closeable {
 
     /** One stream write: all bytes, or the count when the device took nothing for the timeout. */
     int writeAll(byte[] buffer, int offset, int length) throws IOException {
-        try (Section section = enterStream()) {
+        try (Section section = enterStream(writeSection)) {
             return writeLocked(buffer, offset, length);
         }
     }
 
     int bytesAvailableForStream() throws IOException {
-        try (Section section = enterStream()) {
-            return check("Reading the receive queue status", D2XX.getQueueStatus(handle));
+        try (Section section = enterStream(callSection)) {
+            return checkQueueStatus(D2XX.getQueueStatus(handle));
         }
     }
 
@@ -625,42 +629,32 @@ public final class FtdiDevice implements Closeable {
      * bytes read after the purge would follow the dropped ones as if nothing were missing.
      */
     private int driverRead(byte[] buffer, int offset, int length) throws IOException {
-        readsInDriver.incrementAndGet();
-        int count;
-        try {
-            // Counted in readsInDriver first, so a close that begins after this check purges
-            // (and counts the purge) before it can close the handle.
-            int purges = closePurges.get();
-            if (closed.get()) {
-                return 0;
-            }
-            count = D2XX.read(handle, buffer, offset, length);
-            if (count > 0 && closePurges.get() != purges) {
-                return 0;
-            }
-        } finally {
-            readsInDriver.decrementAndGet();
+        // The read's section counts as a read, so a close that begins after this check purges
+        // (and counts the purge) before it can close the handle.
+        int purges = closePurges.get();
+        if (guard.isClosed()) {
+            return 0;
         }
-        return check("Reading " + length + " bytes", count);
+        int count = D2XX.read(handle, buffer, offset, length);
+        if (count < 0) {
+            throw failure("Reading " + length + " bytes", count);
+        }
+        return count > 0 && closePurges.get() != purges ? 0 : count;
     }
 
     private int writeLocked(byte[] buffer, int offset, int length) throws IOException {
         int done = 0;
         while (done < length) {
-            if (closed.get()) {
+            if (guard.isClosed()) {
                 throw new AsynchronousCloseException();
             }
-            writesInDriver.incrementAndGet();
-            int result;
-            try {
-                result = D2XX.write(handle, buffer, offset + done, length - done);
-            } finally {
-                writesInDriver.decrementAndGet();
+            int count = D2XX.write(handle, buffer, offset + done, length - done);
+            if (count < 0) {
+                throw failure("Writing " + (length - done) + " bytes", count);
             }
-            int count = check("Writing " + (length - done) + " bytes", result);
             // Nothing taken within a whole timeout: give up, unless there is no timeout or close
             // ended the wait (then the loop throws).
-            if (count == 0 && !writeTimeout.isZero() && !closed.get()) {
+            if (count == 0 && !writeTimeout.isZero() && !guard.isClosed()) {
                 break;
             }
             done += count;
@@ -676,7 +670,7 @@ public final class FtdiDevice implements Closeable {
      * @return false once {@link #close()} has begun
      */
     public boolean isOpen() {
-        return !closed.get();
+        return !guard.isClosed();
     }
 
     /**
@@ -689,47 +683,35 @@ public final class FtdiDevice implements Closeable {
      */
     @Override
     public void close() throws FtdiException {
-        boolean interrupted = false;
-        if (closed.getAndSet(true)) {
-            for (;;) {
-                try {
-                    closeEnded.await();
-                    break;
-                } catch (InterruptedException e) {
-                    interrupted = true;
-                }
-            }
-            if (interrupted) {
-                Thread.currentThread().interrupt();
-            }
+        // Purging ends the reads and writes waiting in the driver. The handle stays valid until
+        // the driver close below, which only the first closing thread makes.
+        if (!guard.close(waiting -> {
+            closePurges.incrementAndGet();
+            D2XX.purge(handle, waiting);
+        }, CLOSE_RETRY_MILLIS)) {
+            awaitCloseEnded();
             return;
-        }
-        Lock writeLock = lock.writeLock();
-        for (;;) {
-            // Purging ends the calls waiting in the driver. The handle stays valid until the
-            // driver close below, which only this thread makes.
-            int waiting = (readsInDriver.get() > 0 ? D2XXConstants.FT_PURGE_RX : 0)
-                    | (writesInDriver.get() > 0 ? D2XXConstants.FT_PURGE_TX : 0);
-            if (waiting != 0) {
-                closePurges.incrementAndGet();
-                D2XX.purge(handle, waiting);
-            }
-            try {
-                if (writeLock.tryLock(CLOSE_RETRY_MILLIS, TimeUnit.MILLISECONDS)) {
-                    break;
-                }
-            } catch (InterruptedException e) {
-                interrupted = true;
-            }
         }
         try {
             check("Closing", D2XX.close(handle));
         } finally {
-            writeLock.unlock();
             closeEnded.countDown();
-            if (interrupted) {
-                Thread.currentThread().interrupt();
+        }
+    }
+
+    /** Waits for the first close to end; an interrupt is kept for the caller. */
+    private void awaitCloseEnded() {
+        boolean interrupted = false;
+        for (;;) {
+            try {
+                closeEnded.await();
+                break;
+            } catch (InterruptedException e) {
+                interrupted = true;
             }
+        }
+        if (interrupted) {
+            Thread.currentThread().interrupt();
         }
     }
 
@@ -740,33 +722,42 @@ public final class FtdiDevice implements Closeable {
      */
     @Override
     public String toString() {
-        return "FtdiDevice[" + name + (closed.get() ? ", closed" : "") + "]";
+        return "FtdiDevice[" + name + (guard.isClosed() ? ", closed" : "") + "]";
     }
 
     // ---- Calls into the driver ----------------------------------------------------------------
 
-    /** A call that holds off close; see {@link #enter}. */
+    /** A call that holds off close; see {@link #enter}. One per kind serves every call. */
     private final class Section implements AutoCloseable {
+        private final CloseGuard.Kind kind;
+
+        Section(CloseGuard.Kind kind) {
+            this.kind = kind;
+        }
+
         @Override
         public void close() {
-            lock.readLock().unlock();
+            guard.leave(kind);
         }
     }
 
     /** Enters a call: from here to the section's end the handle stays open. */
     private Section enter() {
-        lock.readLock().lock();
-        if (closed.get()) {
-            lock.readLock().unlock();
+        return enter(callSection);
+    }
+
+    /** Enters a call of the section's kind, so that close knows whether to wake it. */
+    private Section enter(Section section) {
+        if (!guard.enter(section.kind)) {
             throw new IllegalStateException("Device " + name + " is closed");
         }
-        return new Section();
+        return section;
     }
 
     /** Enters a stream call, which after close throws {@link IOException}, as java.io does. */
-    private Section enterStream() throws IOException {
+    private Section enterStream(Section section) throws IOException {
         try {
-            return enter();
+            return enter(section);
         } catch (IllegalStateException e) {
             throw new IOException(e.getMessage(), e);
         }
@@ -783,10 +774,20 @@ public final class FtdiDevice implements Closeable {
         }
     }
 
+    // Transfers check their result themselves and build the message only on failure: a message
+    // built on every successful transfer costs as much as the call.
     private int check(String operation, int result) throws FtdiException {
         if (result < 0) {
-            throw new FtdiException(operation, name, -result);
+            throw failure(operation, result);
         }
         return result;
+    }
+
+    private int checkQueueStatus(int result) throws FtdiException {
+        return check("Reading the receive queue status", result);
+    }
+
+    private FtdiException failure(String operation, int result) {
+        return new FtdiException(operation, name, -result);
     }
 }
