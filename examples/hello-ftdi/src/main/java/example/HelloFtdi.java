@@ -2,10 +2,9 @@ package example;
 
 import java.nio.charset.StandardCharsets;
 import java.time.Duration;
-import nl.tamsel.ftdi.sim.SimulatedDriver;
+import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.usb.DataBits;
 import nl.tamsel.ftdi.usb.DeviceInfo;
-import nl.tamsel.ftdi.usb.DeviceType;
 import nl.tamsel.ftdi.usb.FtdiDevice;
 import nl.tamsel.ftdi.usb.Parity;
 import nl.tamsel.ftdi.usb.StopBits;
@@ -14,7 +13,7 @@ import nl.tamsel.ftdi.usb.StopBits;
 public class HelloFtdi {
     public static void main(String[] args) throws Exception {
         // No hardware here: attach a simulated device that echoes what it is sent.
-        SimulatedDriver.addDevice(0, DeviceType.FT_DEVICE_232R.code(), 0x04036001, 0x0111, "DEMO0001", "Demo");
+        SimulatedDevice.builder().serialNumber("DEMO0001").description("Demo").attach();
 
         for (DeviceInfo info : FtdiDevice.list()) {
             System.out.println(info);
