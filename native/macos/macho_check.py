@@ -23,26 +23,14 @@ import argparse
 import re
 import subprocess
 import sys
+from pathlib import Path
 from typing import List
 
-JNI_METHODS = [
-    "getLibraryVersion", "getDriverVersion", "getComPortNumber", "getModemStatus",
-    "getQueueStatus", "getLatencyTimer", "setVIDPID", "getVID", "getPID", "openByIndex",
-    "openBySerialNumber", "openByDescription", "openByLocationId", "close", "reset",
-    "createDeviceInfoList", "read", "write", "setBaudrate", "setDataCharacteristics",
-    "setTimeouts", "setFlowControl", "setChars", "setDTR", "setRTS", "setBreak", "purge",
-    "setLatencyTimer", "setUSBParameters",
-]
-BRIDGE_EXPORTS = frozenset("Java_nl_tamsel_ftdi_usb_D2XX_" + method for method in JNI_METHODS)
-DRIVER_FUNCTIONS = frozenset({
-    "FT_Open", "FT_Close", "FT_Read", "FT_Write", "FT_ResetDevice", "FT_SetBaudRate",
-    "FT_SetDataCharacteristics", "FT_SetFlowControl", "FT_SetDtr", "FT_ClrDtr", "FT_SetRts",
-    "FT_ClrRts", "FT_GetModemStatus", "FT_SetChars", "FT_Purge", "FT_SetTimeouts",
-    "FT_GetQueueStatus", "FT_SetBreakOn", "FT_SetBreakOff", "FT_OpenEx", "FT_SetLatencyTimer",
-    "FT_GetLatencyTimer", "FT_SetUSBParameters", "FT_CreateDeviceInfoList",
-    "FT_GetDeviceInfoList", "FT_GetDriverVersion", "FT_GetLibraryVersion",
-    "FT_GetComPortNumber",
-})
+# The JNI functions and the driver functions are those the PE check knows.
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "windows"))
+from pe_check import BRIDGE_EXPORTS, DRIVER_ORDINALS  # noqa: E402
+
+DRIVER_FUNCTIONS = frozenset(DRIVER_ORDINALS)
 DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_SimulatedDriver_\w+)$")
 DRIVER = "libftd2xx.dylib"
 INSTALL_NAMES = {"bridge": "libftdibridge.dylib", "driver": DRIVER}
