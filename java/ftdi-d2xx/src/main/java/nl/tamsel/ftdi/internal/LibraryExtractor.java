@@ -2,6 +2,8 @@ package nl.tamsel.ftdi.internal;
 
 import java.io.IOException;
 import java.io.InputStream;
+import java.io.UncheckedIOException;
+import java.nio.file.DirectoryIteratorException;
 import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -179,8 +181,10 @@ public final class LibraryExtractor {
                     deleteTree(sibling);
                 }
             }
-        } catch (IOException | SecurityException e) {
-            // Cleaning up is a courtesy; the library this JVM needs is in place.
+        } catch (IOException | DirectoryIteratorException | SecurityException e) {
+            // Cleaning up is a courtesy; the library this JVM needs is in place. A directory
+            // that cannot be listed (a 32-bit program on ext4 under emulation gets EOVERFLOW)
+            // is left as it is.
         }
     }
 
@@ -190,7 +194,7 @@ public final class LibraryExtractor {
                 Files.deleteIfExists(file);
             }
             Files.deleteIfExists(directory);
-        } catch (IOException | SecurityException e) {
+        } catch (IOException | UncheckedIOException | SecurityException e) {
             // Locked by a JVM that still runs that build (Windows); a later run removes it.
         }
     }
