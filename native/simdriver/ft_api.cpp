@@ -49,6 +49,15 @@ struct DriverCall {
     std::optional<FT_STATUS> failure;
 };
 
+// The failure injected for this call, if any; a call that it answers still counts as made with
+// a closed handle when the handle is one.
+std::optional<FT_STATUS> injectedFailure(const DriverCall& call, FT_HANDLE handle) {
+    if (call.failure) {
+        call.state.handles.countIfClosed(bits(handle));
+    }
+    return call.failure;
+}
+
 // The device of an open handle, or the status for a handle that is not (FT_INVALID_HANDLE,
 // counted when it is a closed one) or whose device is gone (FT_IO_ERROR).
 struct OpenDevice {
@@ -74,9 +83,8 @@ template <typename Action>
 FT_STATUS onDevice(DriverFunction function, FT_HANDLE handle,
                    std::initializer_list<uint64_t> arguments, Action action) {
     DriverCall call(function, arguments);
-    if (call.failure) {
-        call.state.handles.countIfClosed(bits(handle));
-        return *call.failure;
+    if (const auto failure = injectedFailure(call, handle)) {
+        return *failure;
     }
     const OpenDevice open = lookUp(call.state, handle);
     if (open.status != FT_OK) {
@@ -269,9 +277,8 @@ FT_STATUS FT_API FT_OpenEx(void* argument, uint32_t flags, FT_HANDLE* handle) {
 
 FT_STATUS FT_API FT_Close(FT_HANDLE handle) {
     DriverCall call(DriverFunction::Close, {bits(handle)});
-    if (call.failure) {
-        call.state.handles.countIfClosed(bits(handle));
-        return *call.failure;
+    if (const auto failure = injectedFailure(call, handle)) {
+        return *failure;
     }
     // An unplugged device's handle still closes: that is how its owner lets go of it.
     if (call.state.handles.close(bits(handle))) {
@@ -285,9 +292,8 @@ FT_STATUS FT_API FT_Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRead,
                          uint32_t* bytesReturned) {
     DriverCall call(DriverFunction::Read,
                     {bits(handle), bits(buffer), bytesToRead, bits(bytesReturned)});
-    if (call.failure) {
-        call.state.handles.countIfClosed(bits(handle));
-        return *call.failure;
+    if (const auto failure = injectedFailure(call, handle)) {
+        return *failure;
     }
     const OpenDevice open = lookUp(call.state, handle);
     if (open.status != FT_OK) {
@@ -328,9 +334,8 @@ FT_STATUS FT_API FT_Write(FT_HANDLE handle, void* buffer, uint32_t bytesToWrite,
                           uint32_t* bytesWritten) {
     DriverCall call(DriverFunction::Write,
                     {bits(handle), bits(buffer), bytesToWrite, bits(bytesWritten)});
-    if (call.failure) {
-        call.state.handles.countIfClosed(bits(handle));
-        return *call.failure;
+    if (const auto failure = injectedFailure(call, handle)) {
+        return *failure;
     }
     const OpenDevice open = lookUp(call.state, handle);
     if (open.status != FT_OK) {
