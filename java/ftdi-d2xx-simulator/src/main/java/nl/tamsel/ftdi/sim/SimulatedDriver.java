@@ -3,13 +3,13 @@ package nl.tamsel.ftdi.sim;
 import java.io.File;
 import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
-import java.util.Arrays;
 import java.util.Collections;
 import java.util.HashMap;
 import java.util.LinkedHashSet;
 import java.util.Map;
 import java.util.Objects;
 import java.util.Set;
+import java.util.function.Predicate;
 import nl.tamsel.ftdi.internal.LibraryExtractor;
 import nl.tamsel.ftdi.internal.LibraryVersion;
 import nl.tamsel.ftdi.internal.NativeAccess;
@@ -55,22 +55,10 @@ public final class SimulatedDriver {
     public static final int DESCRIPTION_FIELD_SIZE = 64;
 
     /** The names of the driver functions the simulated driver models, such as "FT_Read". */
-    public static final Set<String> DRIVER_FUNCTIONS = Collections.unmodifiableSet(
-            new LinkedHashSet<>(Arrays.asList(
-                    "FT_Open", "FT_Close", "FT_Read", "FT_Write", "FT_ResetDevice",
-                    "FT_SetBaudRate", "FT_SetDataCharacteristics", "FT_SetFlowControl",
-                    "FT_SetDtr", "FT_ClrDtr", "FT_SetRts", "FT_ClrRts", "FT_GetModemStatus",
-                    "FT_SetChars", "FT_Purge", "FT_SetTimeouts", "FT_GetQueueStatus",
-                    "FT_SetBreakOn", "FT_SetBreakOff", "FT_OpenEx", "FT_SetLatencyTimer",
-                    "FT_GetLatencyTimer", "FT_SetUSBParameters", "FT_CreateDeviceInfoList",
-                    "FT_GetDeviceInfoList", "FT_GetDriverVersion", "FT_GetLibraryVersion",
-                    "FT_GetComPortNumber")));
+    public static final Set<String> DRIVER_FUNCTIONS = driverNames(function -> true);
 
     /** The driver functions whose reported count {@link #reportNextCount} can override. */
-    public static final Set<String> COUNTING_FUNCTIONS = Collections.unmodifiableSet(
-            new LinkedHashSet<>(Arrays.asList(
-                    "FT_Read", "FT_Write", "FT_GetQueueStatus", "FT_CreateDeviceInfoList",
-                    "FT_GetDeviceInfoList")));
+    public static final Set<String> COUNTING_FUNCTIONS = driverNames(DriverFunction::reportsCount);
 
     /** The value of {@value #DRIVER_PATH_PROPERTY} that selects the copy this jar carries. */
     public static final String BUNDLED = "simulated";
@@ -110,6 +98,17 @@ public final class SimulatedDriver {
     }
 
     private SimulatedDriver() {
+    }
+
+    /** The driver names of the functions that match, in the order {@link DriverFunction} lists them. */
+    private static Set<String> driverNames(Predicate<DriverFunction> which) {
+        Set<String> names = new LinkedHashSet<>();
+        for (DriverFunction function : DriverFunction.values()) {
+            if (which.test(function)) {
+                names.add(function.driverName());
+            }
+        }
+        return Collections.unmodifiableSet(names);
     }
 
     /**
