@@ -10,8 +10,11 @@
 #include <cstdint>
 
 #include "byte_queue.h"
+#include "chip_kind.h"
 #include "d2xx.h"
 #include "line_settings.h"
+#include "mpsse_engine.h"
+#include "pin_bus.h"
 
 namespace sim {
 
@@ -72,6 +75,12 @@ struct Device {
     uint32_t purgeTxCount = 0;
     uint64_t receivePurges = 0;  // lets a waiting read see that a purge happened meanwhile
     uint64_t transmitPurges = 0;  // lets a waiting write see the same
+
+    // The chip beyond the serial line: its bit mode and pins, and the MPSSE engine on them.
+    uint8_t bitMode = 0;
+    uint8_t bitMask = 0;
+    PinBus pins;
+    MpsseEngine mpsse{chipKind(identity.type), pins};
 
     // Signalled whenever a waiting read or write may have to return: data, purge, close,
     // unplug, reset, the end of a stall.
