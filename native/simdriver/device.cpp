@@ -39,6 +39,7 @@ void Device::receive(const uint8_t* bytes, std::size_t length) {
 
 void Device::transmit(const uint8_t* bytes, std::size_t length) {
     written.push(bytes, length);
+    writtenTotal += length;
     takeWritten(*this, bytes, length);
 }
 
