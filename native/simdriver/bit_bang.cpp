@@ -56,8 +56,10 @@ void enterBitMode(Device& device, uint8_t mask, uint8_t mode) {
     switch (mode) {
     case FT_BITMODE_ASYNC_BITBANG:
     case FT_BITMODE_SYNC_BITBANG:
-        // The outputs show the last value driven until a byte is written.
-        driveLowPins(pins, static_cast<uint8_t>(pins.chipValues() & kLowPins), mask);
+        // A pin that becomes an output keeps the level it showed until a byte is written (the
+        // chip's level before the first write is not documented; this keeps the pins' example
+        // of sync bit-bang: pulled up to 0xFF, writes 0x55, 0xAA read back 0xFF, 0x55).
+        driveLowPins(pins, static_cast<uint8_t>(pins.levels() & kLowPins), mask);
         break;
     case FT_BITMODE_CBUS_BITBANG: {
         // High nibble: directions; low nibble: levels; on the CBUS pins the chip has.
