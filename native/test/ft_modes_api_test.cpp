@@ -3,7 +3,11 @@
 // notification, port recovery, and faults and handles for all 13.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <pthread.h>
+#endif
 
 #include <array>
 #include <cerrno>
@@ -465,6 +469,20 @@ TEST_F(ModesTest, CloseWakesAWaiterAndForgetsTheEvent) {
     const uint8_t byte = 1;
     simInject(device, &byte, 1);
     EXPECT_EQ(0, event.signalled());
+}
+#else
+TEST_F(ModesTest, AWin32EventIsSetWhenEnabledBytesArriveAndOnClose) {
+    const int32_t device = addDevice(kType232R, "FT232R USB UART");
+    FT_HANDLE handle = openLast();
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_NE(nullptr, event);
+    ASSERT_EQ(FT_OK, FT_SetEventNotification(handle, FT_EVENT_RXCHAR, event));
+    const uint8_t byte = 1;
+    simInject(device, &byte, 1);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 60000));
+    ASSERT_EQ(FT_OK, FT_Close(handle));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 60000));
+    CloseHandle(event);
 }
 #endif
 
