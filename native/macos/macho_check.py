@@ -31,7 +31,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "windows"))
 from pe_check import BRIDGE_EXPORTS, DRIVER_ORDINALS  # noqa: E402
 
 DRIVER_FUNCTIONS = frozenset(DRIVER_ORDINALS)
-DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_SimulatedDriver_\w+)$")
+DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_\w+)$")
 DRIVER = "libftd2xx.dylib"
 INSTALL_NAMES = {"bridge": "libftdibridge.dylib", "driver": DRIVER}
 # The linker's own names for the image's header, which it exports from every dylib it makes.
