@@ -13,6 +13,7 @@ void Device::receive(const uint8_t* bytes, std::size_t length) {
 
 void Device::transmit(const uint8_t* bytes, std::size_t length) {
     written.push(bytes, length);
+    writtenTotal += length;
     if (loopback) {
         receive(bytes, length);
     }

@@ -70,6 +70,8 @@ struct Device {
 
     ByteQueue received{kReceiveQueueBound};
     ByteQueue written{kWrittenLogBound};
+    // Every byte written since the device was added, counted also past what the log keeps.
+    uint64_t writtenTotal = 0;
     uint32_t resetCount = 0;
     uint32_t purgeRxCount = 0;
     uint32_t purgeTxCount = 0;

@@ -181,6 +181,12 @@ int32_t simTakeWritten(int32_t device, uint8_t* out, uint32_t capacity) {
     return status < 0 ? status : static_cast<int32_t>(taken);
 }
 
+int64_t simWrittenTotal(int32_t device) {
+    uint64_t total = 0;
+    const int32_t status = onDevice(device, [&](Device& target) { total = target.writtenTotal; });
+    return status < 0 ? status : static_cast<int64_t>(total);
+}
+
 void simSetLibraryVersion(uint32_t version) {
     DriverState& state = sim::driverState();
     std::lock_guard<std::mutex> lock(state.mutex);

@@ -100,6 +100,10 @@ SIM_API int32_t simSetInstantTransfers(int32_t device, int32_t on);
 // written beyond that are left out.
 SIM_API int32_t simTakeWritten(int32_t device, uint8_t* out, uint32_t capacity);
 
+// How many bytes were written to the device since it was added, the ones the log left out
+// included; -1 for an unknown device. simTakeWritten does not change it.
+SIM_API int64_t simWrittenTotal(int32_t device);
+
 // What FT_GetLibraryVersion reports; 0x00030215 (3.02.15) until set.
 SIM_API void simSetLibraryVersion(uint32_t version);
 // Handles issued from now on carry these bits above a small per-open offset: handle n (from 1,

@@ -154,6 +154,16 @@ public final class SimulatedDevice {
     }
 
     /**
+     * Counts every byte written to this device since it was attached, taken or not, also past
+     * the 16 MiB that {@link #takeWritten()} keeps; see {@link SimulatedDriver#writtenTotal(int)}.
+     *
+     * @return the bytes written
+     */
+    public long writtenTotal() {
+        return SimulatedDriver.writtenTotal(live());
+    }
+
+    /**
      * Takes the bytes written since the last take, decoded as UTF-8.
      *
      * @return the text, empty when nothing was written
