@@ -97,7 +97,7 @@ SYSTEM_DLLS = frozenset({
 })
 SYSTEM_DLL_PREFIXES = ("api-ms-win-crt-", "api-ms-win-core-")
 # What the simulated driver may export by name beside the ordinal-only driver functions.
-DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_(SimulatedDriver|ChipNatives)_\w+)$")
+DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_\w+)$")
 
 
 @dataclass
