@@ -81,12 +81,17 @@ public:
     void clearWaveform();
 
 private:
+    // The levels after a change, with its time; changes at one time share one entry.
     struct Change {
         uint64_t time;
         PinMask levels;
     };
 
-    void resolve();
+    // What every driver puts on the pins now, resolved net by net.
+    PinMask resolveLevels() const;
+    // Resolves, records and notifies the peripherals until the levels stop changing.
+    void settle();
+    void record(PinMask levels);
 
     PinMask chipValues_ = 0;
     PinMask chipOutputs_ = 0;
@@ -94,16 +99,17 @@ private:
     PinMask levels_ = 0xFFFF;
     uint64_t now_ = 0;
     int owners_ = 1;
-    // drives_[owner][pin]
+    // drives_[owner][pin]; the chip's own drive (owner 0) comes from chipValues_/chipOutputs_.
     std::vector<std::vector<Drive>> drives_;
-    // net_[pin]: the lowest pin it is wired to, directly or through others.
-    int net_[kPinCount];
+    // netMask_[pin]: every pin wired to it, directly or through others, itself included.
+    PinMask netMask_[kPinCount];
     std::vector<std::unique_ptr<Peripheral>> peripherals_;
     std::vector<std::string> names_;
+    bool settling_ = false;
     bool recording_ = false;
     std::size_t maxChanges_ = 0;
     std::size_t dropped_ = 0;
-    PinMask recordStart_ = 0;
+    PinMask recordStart_ = 0xFFFF;
     uint64_t recordStartTime_ = 0;
     std::vector<Change> changes_;
 };

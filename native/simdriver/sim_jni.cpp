@@ -148,6 +148,11 @@ JNIEXPORT jbyteArray JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simTakeWrit
     return newByteArray(env, buffer.data(), static_cast<std::size_t>(taken));
 }
 
+JNIEXPORT jlong JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simWrittenTotal(JNIEnv*, jclass,
+                                                                                jint device) {
+    return static_cast<jlong>(simWrittenTotal(device));
+}
+
 JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_SimulatedDriver_simGetDeviceState(
     JNIEnv* env, jclass, jint device, jintArray fields) {
     SimDeviceState state{};

@@ -284,6 +284,22 @@ public final class SimulatedDriver {
     }
 
     /**
+     * Counts every byte written to the device since it was attached. Unlike the log that
+     * {@link #takeWritten} drains, which keeps at most 16 MiB, this count goes on past that bound,
+     * so a check of how much was written holds however much traffic a test makes.
+     *
+     * @param device the device's id
+     * @return the bytes written, looped back or not, taken or not
+     */
+    public static long writtenTotal(int device) {
+        long total = simWrittenTotal(requireDevice(device));
+        if (total < 0) {
+            throw unknownDevice(device);
+        }
+        return total;
+    }
+
+    /**
      * Returns the device's current settings, signals and queue fill.
      *
      * @param device the device's id
@@ -601,6 +617,8 @@ public final class SimulatedDriver {
     private static native byte[] simTakeWritten(int device);
 
     private static native int simGetDeviceState(int device, int[] fields);
+
+    private static native long simWrittenTotal(int device);
 
     private static native int simSetInstantTransfers(int device, boolean on);
 

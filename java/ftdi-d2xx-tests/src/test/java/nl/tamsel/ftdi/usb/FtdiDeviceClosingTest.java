@@ -28,7 +28,7 @@ import org.junit.jupiter.params.provider.MethodSource;
 class FtdiDeviceClosingTest extends SimulatedDriverTestBase {
 
     /** Bounds a test that would otherwise hang on a bug; not a speed requirement. */
-    private static final long HANG_GUARD_SECONDS = 20;
+    private static final long HANG_GUARD_SECONDS = 120;
 
     private int simulated;
     private FtdiDevice device;

@@ -70,7 +70,8 @@ class SimulatedDriverExtensionTest {
 
     @Test
     void inParallelModeTestsUsingTheExtensionRunOneAtATime() {
-        Overlap.reset();
+        // Waiting longer for an overlap that must not come would only make the run slower.
+        Overlap.reset(1);
         JUnitRun run = JUnitRun.of(JUnitRun.PARALLEL, UsesTheExtensionA.class, UsesTheExtensionB.class);
 
         assertEquals(List.of(), run.failures);
@@ -80,8 +81,9 @@ class SimulatedDriverExtensionTest {
 
     @Test
     void inParallelModeTestsWithoutTheExtensionDoRunTogether() {
-        // Shows that the parallel configuration above can reveal overlapping tests at all.
-        Overlap.reset();
+        // Shows that the parallel configuration above can reveal overlapping tests at all. The
+        // second test may start late on a loaded machine; the first waits for it, not for a time.
+        Overlap.reset(120);
         JUnitRun run = JUnitRun.of(JUnitRun.PARALLEL, WithoutTheExtension.class);
 
         assertEquals(List.of(), run.failures);
@@ -93,18 +95,20 @@ class SimulatedDriverExtensionTest {
         static final AtomicInteger INSIDE = new AtomicInteger();
         static final AtomicInteger MOST = new AtomicInteger();
         static volatile CountDownLatch together = new CountDownLatch(2);
+        static volatile long patienceSeconds;
 
-        static void reset() {
+        static void reset(long patience) {
             INSIDE.set(0);
             MOST.set(0);
             together = new CountDownLatch(2);
+            patienceSeconds = patience;
         }
 
-        /** Stays inside until a second test is inside too, or a second has passed. */
+        /** Stays inside until a second test is inside too, or the patience has run out. */
         static void stayInside() throws InterruptedException {
             MOST.accumulateAndGet(INSIDE.incrementAndGet(), Math::max);
             together.countDown();
-            together.await(1, TimeUnit.SECONDS);
+            together.await(patienceSeconds, TimeUnit.SECONDS);
             INSIDE.decrementAndGet();
         }
     }

@@ -34,8 +34,11 @@ class UnplugTest {
 
     private static final String SERIAL = "UNPLUG1";
     private static final int LOCATION = 0x400;
-    /** Bounds a wait for the driver that would otherwise be endless if unplugging failed to end it. */
-    private static final int MAX_POLLS = 10_000;
+    /**
+     * Bounds a wait for the driver that would otherwise be endless if unplugging failed to end it:
+     * a hang guard only, at 1 ms or more a poll, generous for a loaded machine under emulation.
+     */
+    private static final int MAX_POLLS = 120_000;
 
     private final ExecutorService executor = Executors.newSingleThreadExecutor();
     private int device;
@@ -98,8 +101,11 @@ class UnplugTest {
         SimulatedDriver.unplug(device);
 
         long acknowledged = writer.get(60, TimeUnit.SECONDS);
+        // The writer runs until the unplug, which a busy machine may delay past the 16 MiB the
+        // log keeps: the driver's total counts every byte, the log holds their beginning.
+        assertEquals(acknowledged, SimulatedDriver.writtenTotal(device), "bytes the driver took versus bytes it acknowledged");
         byte[] taken = SimulatedDriver.takeWritten(device);
-        assertEquals(acknowledged, taken.length, "bytes the driver took versus bytes it acknowledged");
+        assertTrue(taken.length <= acknowledged, "the log holds more than was acknowledged");
         stream.check(taken, 0, taken.length, 0);
         assertEquals(-FT_IO_ERROR, D2XX.write(handle, new byte[1], 0, 1));
         assertClosesOnceThenInvalid();
