@@ -8,6 +8,7 @@ import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.IOException;
 import java.nio.ByteOrder;
+import java.util.Arrays;
 import java.util.stream.Stream;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedI2cEeprom;
@@ -66,7 +67,7 @@ class I2cMasterTest extends SimulatedDriverTestBase {
             bus.target().setRegisters(0x20, new byte[] {0x11, 0x22, 0x33, 0x44});
             // write sets the pointer and stores; read goes on from the pointer
             i2c.write(TARGET, new byte[] {0x10, 1, 2, 3});
-            assertArrayEquals(new byte[] {1, 2, 3}, java.util.Arrays.copyOfRange(bus.target().registers(), 0x10, 0x13));
+            assertArrayEquals(new byte[] {1, 2, 3}, Arrays.copyOfRange(bus.target().registers(), 0x10, 0x13));
             bus.target().setRegisters(0x13, new byte[] {0x77, 0x66});
             assertArrayEquals(new byte[] {0x77, 0x66}, i2c.read(TARGET, 2), "a read goes on from the pointer");
             assertArrayEquals(new byte[] {0x22, 0x33, 0x44}, i2c.writeThenRead(TARGET, new byte[] {0x21}, 3));
@@ -75,7 +76,7 @@ class I2cMasterTest extends SimulatedDriverTestBase {
             assertEquals(0xA5, i2c.readRegister8(TARGET, 0x30));
             for (ByteOrder order : new ByteOrder[] {ByteOrder.BIG_ENDIAN, ByteOrder.LITTLE_ENDIAN}) {
                 i2c.writeRegister16(TARGET, 0x40, 0xBEEF, order);
-                byte[] stored = java.util.Arrays.copyOfRange(bus.target().registers(), 0x40, 0x42);
+                byte[] stored = Arrays.copyOfRange(bus.target().registers(), 0x40, 0x42);
                 assertArrayEquals(order == ByteOrder.BIG_ENDIAN ? new byte[] {(byte) 0xBE, (byte) 0xEF}
                         : new byte[] {(byte) 0xEF, (byte) 0xBE}, stored, order.toString());
                 assertEquals(0xBEEF, i2c.readRegister16(TARGET, 0x40, order), order.toString());
