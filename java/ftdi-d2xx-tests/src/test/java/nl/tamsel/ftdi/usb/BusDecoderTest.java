@@ -5,11 +5,8 @@ import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Path;
-import java.util.ArrayList;
 import java.util.List;
-import java.util.concurrent.TimeUnit;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedI2cTarget;
 import nl.tamsel.ftdi.sim.SimulatedSpiFlash;
@@ -31,7 +28,7 @@ class BusDecoderTest extends SimulatedDriverTestBase {
 
     @BeforeAll
     static void needsSigrok() {
-        assumeTrue(run(List.of("sigrok-cli", "--version")) != null, "sigrok-cli is not installed");
+        assumeTrue(SigrokCli.available(), "sigrok-cli is not installed");
     }
 
     /** An MPSSE command list for I2C on AD0 (SCL), AD1 (SDA out) and AD2 (SDA in). */
@@ -135,7 +132,7 @@ class BusDecoderTest extends SimulatedDriverTestBase {
             // The flash samples on the rising edge, as in modes 0 and 3: only mode 0 talks to it.
             assertEquals(List.of("FF", "EF", "40", "14", "FF", "FF", "FF", "FF", "5A", "C3"),
                     decode(adapter, options, "spi=miso-data"));
-            assertEquals(List.of("FF", "EF", "40", "14", "FF", "FF", "FF", "FF", "5A", "C3"), hex(miso));
+            assertEquals(List.of("FF", "EF", "40", "14", "FF", "FF", "FF", "FF", "5A", "C3"), SigrokCli.hex(miso));
         }
         D2XX.close(handle);
     }
@@ -165,43 +162,6 @@ class BusDecoderTest extends SimulatedDriverTestBase {
     }
 
     private List<String> decode(SimulatedDevice adapter, String decoder, String annotations) throws IOException {
-        Path file = directory.resolve("bus.vcd");
-        adapter.waveform().writeVcd(file);
-        String output = run(List.of("sigrok-cli", "-I", "vcd", "-i", file.toString(), "-P", decoder,
-                "-A", annotations));
-        List<String> lines = new ArrayList<>();
-        for (String line : output.split("\n")) {
-            int colon = line.indexOf(": ");
-            if (colon > 0) {
-                lines.add(line.substring(colon + 2).trim());
-            }
-        }
-        return lines;
-    }
-
-    private static List<String> hex(byte[] bytes) {
-        List<String> list = new ArrayList<>();
-        for (byte b : bytes) {
-            list.add(String.format("%02X", b & 0xFF));
-        }
-        return list;
-    }
-
-    /** Runs a command and returns its standard output, or null when it cannot be started. */
-    private static String run(List<String> command) {
-        try {
-            Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
-            String output = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
-            if (!process.waitFor(120, TimeUnit.SECONDS)) {
-                process.destroyForcibly();
-                return null;
-            }
-            return output;
-        } catch (IOException e) {
-            return null;
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            return null;
-        }
+        return SigrokCli.decode(adapter, directory, decoder, annotations);
     }
 }

@@ -13,7 +13,9 @@ import java.time.Duration;
 import java.util.EnumSet;
 import java.util.Set;
 import java.util.concurrent.atomic.AtomicReference;
+import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
+import nl.tamsel.ftdi.sim.SimulatedI2cTarget;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
@@ -27,7 +29,7 @@ import org.junit.jupiter.params.provider.ValueSource;
  */
 class PinFunctionsTest extends SimulatedDriverTestBase {
 
-    private static final I2cAddress NOBODY = I2cAddress.of(0x50);
+    private static final I2cAddress TARGET = I2cAddress.of(0x50);
 
     @BeforeEach
     void needsTheModesLibrary() {
@@ -60,37 +62,39 @@ class PinFunctionsTest extends SimulatedDriverTestBase {
         return new int[] {calls("FT_Write") - writes, calls("FT_Read") - reads};
     }
 
-    static void runIgnoringNack(Call call) throws IOException {
-        try {
-            call.run();
-        } catch (I2cNackException expectedWithoutTarget) {
-            // Without a target every address is refused; the round trips are the same.
-        }
-    }
-
-    @ParameterizedTest(name = "{0}: {1} write(s), {2} read(s)")
+    /**
+     * Driver writes and reads per call with real targets on the bus (an I2C target that
+     * acknowledges at 0x50), and the reply bytes the last read asked for: exactly the reply.
+     */
+    @ParameterizedTest(name = "{0}: {1} write(s), {2} read(s) of {3} bytes")
     @CsvSource({
-        "I2C write register + 16 bytes, 1, 1",
-        "I2C read 16 registers with repeated start, 1, 1",
-        "I2C scan 0x08-0x77, 2, 2",
-        "SPI duplex 4 bytes, 1, 1",
-        "SPI duplex 4096 bytes, 1, 1",
-        "SPI mode 3 duplex 4 bytes, 1, 1",
-        "SPI batch of 3 frames, 1, 1",
-        "GPIO write, 1, 0",
-        "GPIO read, 1, 1",
+        // A start's free-bus check, the address, the register and 16 acknowledgements.
+        "I2C write register + 16 bytes, 1, 1, 19",
+        // The check, address and register acknowledgements, the read address's, 16 bytes.
+        "I2C read 16 registers with repeated start, 1, 1, 20",
+        // 56 addresses per half, each a free-bus check and an acknowledgement.
+        "I2C scan 0x08-0x77, 2, 2, 112",
+        "SPI duplex 4 bytes, 1, 1, 4",
+        "SPI duplex 4096 bytes, 1, 1, 4096",
+        // Eight samples per byte, one per bit clocked by pin commands.
+        "SPI mode 3 duplex 4 bytes, 1, 1, 32",
+        "SPI batch of 3 frames, 1, 1, 5",
+        "GPIO write, 1, 0, 0",
+        "GPIO read, 1, 1, 1",
     })
-    void roundTripBudgets(String operation, int writes, int reads) throws IOException {
-        try (FtdiDevice device = open232H()) {
+    void roundTripBudgets(String operation, int writes, int reads, int replyBytes) throws IOException {
+        SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
+        SimulatedI2cTarget target = adapter.attachI2cTarget(TARGET.value());
+        target.setRegisters(0x10, pattern(16, 1));
+        try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id())) {
             Call call;
             if (operation.startsWith("I2C")) {
                 I2cMaster i2c = device.i2cMaster(I2cConfig.of(I2cSpeed.FAST));
                 call = switch (operation) {
-                    case "I2C write register + 16 bytes" -> () -> runIgnoringNack(
-                            () -> i2c.writeRegisters(NOBODY, 0x10, new byte[16]));
-                    case "I2C read 16 registers with repeated start" -> () -> runIgnoringNack(
-                            () -> i2c.readRegisters(NOBODY, 0x10, 16));
-                    default -> i2c::scan;
+                    case "I2C write register + 16 bytes" -> () -> i2c.writeRegisters(TARGET, 0x10, pattern(16, 1));
+                    case "I2C read 16 registers with repeated start" -> () -> assertArrayEquals(pattern(16, 1),
+                            i2c.readRegisters(TARGET, 0x10, 16));
+                    default -> () -> assertArrayEquals(new int[] {TARGET.value()}, i2c.scan());
                 };
             } else if (operation.startsWith("SPI")) {
                 int mode = operation.contains("mode 3") ? 3 : 0;
@@ -109,6 +113,9 @@ class PinFunctionsTest extends SimulatedDriverTestBase {
             int[] counted = roundTrips(call);
             assertEquals(writes, counted[0], operation + ": driver writes");
             assertEquals(reads, counted[1], operation + ": driver reads");
+            if (reads > 0) {
+                assertEquals(replyBytes, lastArgs("FT_Read")[2], operation + ": bytes asked of FT_Read");
+            }
         }
     }
 

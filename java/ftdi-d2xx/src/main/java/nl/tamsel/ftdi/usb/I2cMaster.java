@@ -28,6 +28,10 @@ import java.util.Objects;
  * byte. With {@link I2cConfig#checkEachByte()} each written byte is a round trip of its own and
  * the transaction stops (with a stop condition) at the first refusal.
  *
+ * <p>Before each start the master reads SDA with the bus released: when a device holds it low
+ * (a stuck bus), the call throws an {@link IOException} saying so instead of reading every
+ * acknowledgement as given and every byte as 0.
+ *
  * <h2>Threads and closing</h2>
  * Any thread may use a master; transactions are serialised. After {@link #close()}, or once the
  * device is closed, calls throw {@link IllegalStateException}; a transaction under way when the
@@ -42,6 +46,7 @@ public final class I2cMaster implements AutoCloseable {
 
     private static final int SCL = 1;
     private static final int SDA = 1 << 1;
+    private static final int SDA_IN = 1 << 2;
     private static final int WRITE_BYTE_MSB_FALLING = 0x11;
     private static final int READ_BITS_MSB_RISING = 0x22;
     private static final int READ_BYTE_MSB_RISING = 0x20;
@@ -59,6 +64,9 @@ public final class I2cMaster implements AutoCloseable {
     private int[] ackCodes = new int[64];
     private int[] ackPositions = new int[64];
     private int acks;
+    /** Reply positions of the free-bus checks (SDA high before a start) of the round trip being built. */
+    private int[] busCheckPositions = new int[128];
+    private int busChecks;
 
     private I2cMaster(Mpsse mpsse, I2cConfig config, int repeats) {
         this.mpsse = mpsse;
@@ -288,14 +296,17 @@ public final class I2cMaster implements AutoCloseable {
             mpsse.checkOpen();
             for (int from = SCAN_FIRST; from <= SCAN_LAST; from = half) {
                 int to = from == SCAN_FIRST ? half : SCAN_LAST + 1;
+                acks = 0;
+                busChecks = 0;
                 for (int a = from; a < to; a++) {
                     start();
                     writeByte(a << 1, ADDRESS);
                     stop();
                 }
                 byte[] reply = run("Scanning the I2C bus");
+                checkBusFree("a bus scan", reply);
                 for (int a = from; a < to; a++) {
-                    if ((reply[a - from] & 1) == 0) {
+                    if ((reply[ackPositions[a - from]] & 1) == 0) {
                         found[count++] = a;
                     }
                 }
@@ -339,6 +350,7 @@ public final class I2cMaster implements AutoCloseable {
         try {
             mpsse.checkOpen();
             acks = 0;
+            busChecks = 0;
             int written = (register >= 0 ? 1 : 0) + valueBytes + (data == null ? 0 : data.length);
             boolean checkEach = config.checkEachByte();
             if (written > 0 || readCount == 0) {
@@ -395,7 +407,9 @@ public final class I2cMaster implements AutoCloseable {
             return;
         }
         byte[] reply = run("An I2C transaction with " + address);
-        if ((reply[0] & 1) != 0) {
+        checkBusFree("a transaction with " + address, reply);
+        // The reply holds this round trip's bytes only: the acknowledgement is its last.
+        if ((reply[ackPositions[acks - 1]] & 1) != 0) {
             int code = ackCodes[acks - 1];
             stop();
             run("Ending an I2C transaction with " + address);
@@ -404,10 +418,23 @@ public final class I2cMaster implements AutoCloseable {
         acks = 0;
     }
 
-    private void checkAcks(I2cAddress address, byte[] reply) throws I2cNackException {
+    private void checkAcks(I2cAddress address, byte[] reply) throws IOException {
+        checkBusFree("a transaction with " + address, reply);
         for (int i = 0; i < acks; i++) {
             if ((reply[ackPositions[i]] & 1) != 0) {
                 throw nack(address, ackCodes[i]);
+            }
+        }
+    }
+
+    /** Fails when SDA read low with the bus released before a start: a device holds it. */
+    private void checkBusFree(String what, byte[] reply) throws IOException {
+        int checks = busChecks;
+        busChecks = 0;
+        for (int i = 0; i < checks; i++) {
+            if ((reply[busCheckPositions[i]] & SDA_IN) == 0) {
+                throw new IOException("The I2C bus is stuck: SDA stays low with the bus released, before the start of "
+                        + what + "; a device holds it (power-cycle or reset that device)");
             }
         }
     }
@@ -456,6 +483,14 @@ public final class I2cMaster implements AutoCloseable {
 
     private void start() {
         pins(true, true);
+        // With both lines released SDA must read high; a device holding it low would make every
+        // acknowledgement read as given and every byte read as 0.
+        mpsse.add(Mpsse.READ_LOW);
+        if (busChecks == busCheckPositions.length) {
+            busCheckPositions = Arrays.copyOf(busCheckPositions, busChecks * 2);
+        }
+        busCheckPositions[busChecks++] = mpsse.replyLength();
+        mpsse.expect(1);
         pins(true, false);
         pins(false, false);
     }
