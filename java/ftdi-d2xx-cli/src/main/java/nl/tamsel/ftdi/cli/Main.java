@@ -2,6 +2,7 @@ package nl.tamsel.ftdi.cli;
 
 import java.io.IOException;
 import java.io.PrintStream;
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -69,6 +70,17 @@ public final class Main {
     static int run(String[] args, PrintStream out, PrintStream err, boolean terminal) {
         List<String> rest = new ArrayList<>(Arrays.asList(args));
         boolean simulated = rest.remove("--simulated");
+        int traceAt = rest.indexOf("--trace");
+        Path trace = null;
+        if (traceAt >= 0) {
+            if (traceAt + 1 == rest.size() || !simulated) {
+                err.println(traceAt + 1 == rest.size() ? "--trace needs a file name, such as bus.vcd"
+                        : "--trace records the simulated bus's waveform, so it needs --simulated");
+                return ExitCode.USAGE.code;
+            }
+            trace = Path.of(rest.remove(traceAt + 1));
+            rest.remove(traceAt);
+        }
         if (rest.isEmpty() || rest.get(0).equals("--help") || rest.get(0).equals("-h")) {
             (rest.isEmpty() ? err : out).print(usage());
             return (rest.isEmpty() ? ExitCode.USAGE : ExitCode.OK).code;
@@ -114,13 +126,15 @@ public final class Main {
     }
 
     static String usage() {
-        StringBuilder text = new StringBuilder("Usage: java -jar ftdi-d2xx.jar [--simulated] <command> [arguments]\n\n"
-                + "Commands:\n");
+        StringBuilder text = new StringBuilder("Usage: java -jar ftdi-d2xx.jar [--simulated [--trace FILE.vcd]]"
+                + " <command> [arguments]\n\nCommands:\n");
         for (Command command : COMMANDS) {
             text.append("  ").append(command.synopsis()).append('\n');
         }
         text.append("\n<device> is an index, serial:XYZ, desc:..., loc:0x... or a plain serial number.\n"
-                + "--simulated runs against the simulated driver in this jar, with three loopback devices.\n"
+                + "--simulated runs against the simulated driver in this jar, with three loopback devices and an\n"
+                + "  FT2232H: an I2C sensor at 0x48 and an EEPROM at 0x50 on channel A, an SPI flash on channel B.\n"
+                + "--trace FILE.vcd (with --simulated) writes the waveform of the device's pins during the command.\n"
                 + "<command> --help explains a command.\n\nExit codes:\n");
         for (ExitCode code : ExitCode.values()) {
             text.append("  ").append(code.code).append("  ").append(code.meaning).append('\n');
