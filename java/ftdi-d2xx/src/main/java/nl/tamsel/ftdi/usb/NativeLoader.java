@@ -72,6 +72,14 @@ final class NativeLoader {
                 NativeLoader::namedDriver, Platform.current(), javaVersion()).load();
     }
 
+    /**
+     * Loads the modes library. Placeholder until the modes library lands: it loads the bridge
+     * (and so the driver) only.
+     */
+    static void loadModes() {
+        D2XX.getLibraryVersion();
+    }
+
     /** The loading of the driver a provider on the class or module path offers by this name, or null. */
     static Runnable namedDriver(String name) {
         for (DriverProvider provider : ServiceLoader.load(DriverProvider.class, NativeLoader.class.getClassLoader())) {
