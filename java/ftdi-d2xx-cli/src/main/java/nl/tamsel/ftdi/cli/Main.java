@@ -22,12 +22,19 @@ import nl.tamsel.ftdi.usb.FtdiException;
  *       wired to its RX, with the throughput</td></tr>
  *   <tr><td>{@code send <device> <file>}</td><td>sends a file</td></tr>
  *   <tr><td>{@code receive <device> <file>}</td><td>receives into a file</td></tr>
+ *   <tr><td>{@code i2c scan|read|write <device> ...}</td><td>an I2C bus on the MPSSE pins</td></tr>
+ *   <tr><td>{@code spi transfer <device> <hexbytes>}</td><td>one SPI frame on the MPSSE pins</td></tr>
+ *   <tr><td>{@code gpio <device> [read|write ...]}</td><td>the data pins in bit-bang mode</td></tr>
+ *   <tr><td>{@code eeprom <device> read|write|erase|user-area}</td><td>the configuration EEPROM</td></tr>
+ *   <tr><td>{@code events <device>}</td><td>waits for a device event</td></tr>
  * </table>
  *
  * <p>{@code <device>} is a list index, {@code serial:XYZ}, {@code desc:...}, {@code loc:0x...} or
  * a plain serial number (see {@link nl.tamsel.ftdi.usb.DeviceSelector}). {@code --help} works
  * on every command. {@code --simulated} runs against the simulated driver this jar carries, with
- * three loopback devices. On a terminal, send, receive and loopback show a progress bar.
+ * three loopback devices and an FT2232H whose channel A has an I2C sensor at 0x48 and an I2C
+ * EEPROM at 0x50 and whose channel B has an SPI flash; {@code --trace FILE.vcd} then writes the
+ * waveform of the pins of the device the command uses. On a terminal, send, receive and loopback show a progress bar.
  *
  * <table>
  *   <caption>Exit codes</caption>
@@ -37,12 +44,14 @@ import nl.tamsel.ftdi.usb.FtdiException;
  *   <tr><td>3</td><td>loopback: the bytes that came back differ from those sent, or did not all come back</td></tr>
  *   <tr><td>4</td><td>a local file could not be read or written</td></tr>
  *   <tr><td>5</td><td>send or receive: the device stopped taking or sending bytes before the end</td></tr>
+ *   <tr><td>6</td><td>i2c: a target did not acknowledge its address or a byte</td></tr>
  * </table>
  */
 public final class Main {
 
     private static final List<Command> COMMANDS = List.of(new ListCommand(), new InfoCommand(),
-            new LoopbackCommand(), new SendCommand(), new ReceiveCommand());
+            new LoopbackCommand(), new SendCommand(), new ReceiveCommand(), new I2cCommand(), new SpiCommand(),
+            new GpioCommand(), new EepromCommand(), new EventsCommand());
     private static final Map<String, Command> BY_NAME = COMMANDS.stream()
             .collect(Collectors.toMap(Command::name, Function.identity()));
 
