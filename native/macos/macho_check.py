@@ -11,7 +11,7 @@ The bridge (libftdibridge.dylib) passes when
   - it states the oldest macOS version it runs on (LC_BUILD_VERSION or LC_VERSION_MIN_MACOSX);
   - its install name is its bare file name (no build path inside).
 The simulated driver (libftd2xx.dylib) passes when its install name is libftd2xx.dylib, it
-exports the 28 driver functions, names nothing beyond them, its control functions, its natives
+exports the 41 driver functions, names nothing beyond them, its control functions, its natives
 and the C++ library's operators new and delete, loads only system libraries and states its
 oldest macOS version. The linker's names for the image header are no export of ours.
 
@@ -28,10 +28,9 @@ from typing import List
 
 # The JNI functions and the driver functions are those the PE check knows.
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "windows"))
-from pe_check import BRIDGE_EXPORTS, DRIVER_ORDINALS  # noqa: E402
+from pe_check import BRIDGE_EXPORTS, DRIVER_NAMED_EXPORTS, DRIVER_ORDINALS, NAMED_DRIVER_FUNCTIONS  # noqa: E402
 
-DRIVER_FUNCTIONS = frozenset(DRIVER_ORDINALS)
-DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_SimulatedDriver_\w+)$")
+DRIVER_FUNCTIONS = frozenset(DRIVER_ORDINALS) | NAMED_DRIVER_FUNCTIONS
 DRIVER = "libftd2xx.dylib"
 INSTALL_NAMES = {"bridge": "libftdibridge.dylib", "driver": DRIVER}
 # The linker's own names for the image's header, which it exports from every dylib it makes.

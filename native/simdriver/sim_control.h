@@ -1,6 +1,6 @@
 // Control interface of the simulated D2XX driver: lets tests script the devices it models,
 // inject faults and read back what the driver was asked to do. Exported by the simulated
-// libftd2xx.so beside the 28 driver functions; the vendor's driver has none of these.
+// libftd2xx.so beside the driver functions; the vendor's driver has none of these.
 #ifndef SIM_CONTROL_H
 #define SIM_CONTROL_H
 
@@ -146,6 +146,28 @@ SIM_API int32_t simLastArgs(const char* function, uint64_t* args, int32_t capaci
 // zero; at most 1024 bytes are read. Returns the count written, or -1 when there was no
 // such call or its text was null.
 SIM_API int32_t simLastOpenText(uint8_t* out, int32_t capacity);
+
+// ==== The chip beyond the serial line (sim_chip_control.cpp) =================================
+// Each returns 0 (or the value asked for), or -1 for an unknown device id or a bad argument.
+
+// ---- EEPROM ----------------------------------------------------------------------------------
+// Sets one word of the device's EEPROM, as FT_WriteEE would, without a handle; -1 also for an
+// offset past its end.
+SIM_API int32_t simSetEepromWord(int32_t device, uint32_t offset, uint16_t value);
+// Copies up to capacity words of the EEPROM into out; returns its size in words.
+SIM_API int32_t simGetEepromWords(int32_t device, uint16_t* out, uint32_t capacity);
+
+// ---- Pins ------------------------------------------------------------------------------------
+// Pins 0..7 are ADBUS0..7 (D0..D7 of a 232R), 8..15 ACBUS0..7 (CBUS0..3 in CBUS bit-bang).
+// Drives the pins in mask from outside the chip, to the levels' bits; releases the others
+// (an undriven pin reads 1). Replaces what this call drove before.
+SIM_API int32_t simSetPinInputs(int32_t device, uint32_t mask, uint32_t levels);
+// The level of every pin (bit i = pin i), 0..0xFFFF.
+SIM_API int32_t simGetPinLevels(int32_t device);
+// The bit mode FT_SetBitMode set in bits 0-7 and its mask in bits 8-15.
+SIM_API int32_t simGetBitMode(int32_t device);
+// How often FT_ResetPort and FT_CyclePort succeeded on the device.
+SIM_API int32_t simGetPortResets(int32_t device, uint32_t* resets, uint32_t* cycles);
 
 }  // extern "C"
 

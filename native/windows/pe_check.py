@@ -9,8 +9,8 @@ The bridge (ftdibridge.dll) passes when
     else;
   - every other DLL it imports from is a Windows system DLL: the C and C++ runtimes are linked in.
 The simulated driver (FTD2XX.dll) passes when it exports the 28 functions at those ordinals and
-by no name (so that only binding by ordinal finds them), names nothing else than its control
-functions, and needs only Windows system DLLs.
+by no name (so that only binding by ordinal finds them), the 13 functions beyond the serial line
+by name, names nothing else than its control functions, and needs only Windows system DLLs.
 
 Both 64-bit architectures are covered: x86-64 (objdump -p of mingw-w64, or LLVM's tools) and
 ARM64 (LLVM's tools: --reader llvm).
@@ -58,6 +58,13 @@ DRIVER_ORDINALS = {
     "FT_GetComPortNumber": 80,
 }
 FUNCTION_AT = {ordinal: name for name, ordinal in DRIVER_ORDINALS.items()}
+# The driver functions beyond the serial line, which the modes library looks up by name: the
+# simulated driver exports them by name.
+NAMED_DRIVER_FUNCTIONS = frozenset({
+    "FT_SetBitMode", "FT_GetBitMode", "FT_GetDeviceInfo", "FT_GetStatus", "FT_ReadEE",
+    "FT_WriteEE", "FT_EraseEE", "FT_EE_UASize", "FT_EE_UARead", "FT_EE_UAWrite",
+    "FT_SetEventNotification", "FT_ResetPort", "FT_CyclePort",
+})
 
 JNI_METHODS = [
     "getLibraryVersion", "getDriverVersion", "getComPortNumber", "getModemStatus",
@@ -78,7 +85,7 @@ SYSTEM_DLLS = frozenset({
 })
 SYSTEM_DLL_PREFIXES = ("api-ms-win-crt-", "api-ms-win-core-")
 # What the simulated driver may export by name beside the ordinal-only driver functions.
-DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_SimulatedDriver_\w+)$")
+DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_(SimulatedDriver|ChipNatives)_\w+)$")
 
 
 @dataclass
@@ -306,8 +313,13 @@ def check_driver(tables: PeTables) -> List[str]:
         elif export.names:
             errors.append(f"exports ordinal {ordinal} ({name}) by the name "
                           f"{', '.join(export.names)}; it must have no name")
+    named = {name for export in tables.exports.values() for name in export.names}
+    for name in sorted(NAMED_DRIVER_FUNCTIONS - named):
+        errors.append(f"does not export {name} by name")
     for export in tables.exports.values():
         for name in export.names:
+            if name in NAMED_DRIVER_FUNCTIONS:
+                continue
             if name in DRIVER_ORDINALS:
                 if export.ordinal != DRIVER_ORDINALS[name]:
                     errors.append(f"exports {name} by name")
