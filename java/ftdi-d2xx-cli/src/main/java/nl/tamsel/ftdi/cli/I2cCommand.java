@@ -53,7 +53,7 @@ final class I2cCommand implements Command {
         switch (action) {
             case "scan" -> args.requirePositional("scan", "<device>");
             case "read" -> {
-                if (args.positional.size() != 5) {
+                if (args.positional.size() != 4 && args.positional.size() != 5) {
                     args.requirePositional("read", "<device>", "<address>", "[register]", "<count>");
                 }
             }
