@@ -9,6 +9,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.function.Function;
 import java.util.stream.Collectors;
+import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.usb.FtdiException;
 
 /**
@@ -109,7 +110,15 @@ public final class Main {
             if (simulated) {
                 SimulatedDevices.install();
             }
-            command.run(arguments, new Command.Output(out, terminal ? err : null));
+            SimulatedDevice traced = trace == null ? null : SimulatedDevices.startTrace(command.device(arguments));
+            try {
+                command.run(arguments, new Command.Output(out, terminal ? err : null));
+            } finally {
+                // Also after a failure: the waveform shows what went wrong on the bus.
+                if (traced != null) {
+                    SimulatedDevices.writeTrace(traced, trace);
+                }
+            }
             return ExitCode.OK.code;
         } catch (CommandFailure e) {
             err.println(e.getMessage());

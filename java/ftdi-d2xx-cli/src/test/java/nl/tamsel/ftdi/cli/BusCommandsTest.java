@@ -109,4 +109,56 @@ class BusCommandsTest {
     void pinLevelsShowAsHexAndBitsPinSevenFirst(int levels, String shown) {
         assertEquals(shown, GpioCommand.pins(levels));
     }
+
+    /** What the FT2232H of --simulated answers: channel A is FT2232HA (index 3), channel B FT2232HB (index 4). */
+    @ParameterizedTest(name = "{0}")
+    @CsvSource(delimiter = '|', value = {
+        "i2c scan FT2232HA                       | I2C targets that answered: 0x48 0x50",
+        "i2c read FT2232HA 0x48 0 2              | 15 80",
+        "i2c read 3 0x48 4 4                     | 4b 00 50 00",
+        "i2c read 3 0x50 0 7                     | 46 54 32 32 33 32 48",
+        "i2c write FT2232HA 0x50 10cafe          | Wrote 3 bytes to 0x50",
+        "i2c scan FT2232HB                       | No I2C target answered (0x08 to 0x77).",
+        "spi transfer FT2232HB 9F000000          | ff ef 40 14",
+        "spi transfer 4 9F000000 --mode 3        | ff ef 40 14",
+        "spi transfer 4 9F000000 --cs 4          | ff ff ff ff",
+        "spi transfer 4 0300000000               | ff ff ff ff ff"})
+    void theSimulatedBusesAnswer(String commandLine, String expected) {
+        assertEquals(0, run(("--simulated " + commandLine).split(" ")), err());
+        assertEquals(expected + "\n", out());
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @CsvSource(delimiter = '|', value = {
+        "i2c read FT2232HA 0x30 1     | No acknowledgement from I2C address 0x30",
+        "i2c write FT2232HB 0x48 00   | No acknowledgement from I2C address 0x48"})
+    void anAddressNobodyAcknowledgesEndsWithExitCodeSix(String commandLine, String message) {
+        assertEquals(6, run(("--simulated " + commandLine).split(" ")));
+        assertTrue(err().startsWith(message), err());
+    }
+
+    @Test
+    void aChipWithoutMpsseSaysSo() {
+        assertEquals(1, run("--simulated", "spi", "transfer", "SIM232R1", "9f"));
+        assertTrue(err().contains("FT_NOT_SUPPORTED") || err().contains("MPSSE"), err());
+    }
+
+    @Test
+    void traceWritesTheWaveformOfTheI2cTransaction(@org.junit.jupiter.api.io.TempDir java.nio.file.Path directory)
+            throws java.io.IOException {
+        java.nio.file.Path vcd = directory.resolve("i2c.vcd");
+
+        assertEquals(0, run("--simulated", "--trace", vcd.toString(), "i2c", "read", "FT2232HA", "0x48", "0", "2"),
+                err());
+
+        String text = java.nio.file.Files.readString(vcd);
+        assertTrue(text.contains(" SCL $end") && text.contains(" SDA $end"), text);
+        assertTrue(text.lines().filter(line -> line.startsWith("#")).count() > 50, "level changes: " + text);
+    }
+
+    @Test
+    void traceOfADeviceWithoutABusIsAUsageError() {
+        assertEquals(2, run("--simulated", "--trace", "x.vcd", "gpio", "SIM232R1"));
+        assertTrue(err().contains("--trace records the pins of the simulated FT2232H's channels"), err());
+    }
 }
