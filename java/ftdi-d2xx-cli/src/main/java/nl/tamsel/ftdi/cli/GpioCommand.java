@@ -60,7 +60,7 @@ final class GpioCommand implements Command {
                 // Not closed: closing would hand the pins back to the serial line and drop the levels.
                 BitBangPort port = device.bitBang(directions);
                 port.write(value);
-                output.out().printf("Drove %s (directions 0x%02x)%n", pins(value & directions), directions);
+                output.out().printf("Drove %s, directions 0x%02x%n", pins(value & directions), directions);
             }
         }
     }

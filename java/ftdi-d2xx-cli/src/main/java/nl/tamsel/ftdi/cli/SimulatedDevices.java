@@ -63,6 +63,11 @@ final class SimulatedDevices {
         channels = List.of(channelA, channelB);
     }
 
+    /** The FT2232H's channels of the last install, A then B. */
+    static List<SimulatedDevice> channels() {
+        return channels;
+    }
+
     private static SimulatedDevice channel(String letter, int location) {
         return SimulatedDevice.builder().type(DeviceType.FT_DEVICE_2232H).serialNumber("FT2232H" + letter)
                 .description("Simulated FT2232H " + letter).locationId(location).loopback(false).attach();

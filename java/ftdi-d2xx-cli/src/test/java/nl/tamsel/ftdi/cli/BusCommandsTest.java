@@ -4,11 +4,18 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.ByteArrayOutputStream;
+import java.io.IOException;
 import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.concurrent.CompletableFuture;
+import java.util.concurrent.TimeUnit;
+import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 
@@ -144,14 +151,13 @@ class BusCommandsTest {
     }
 
     @Test
-    void traceWritesTheWaveformOfTheI2cTransaction(@org.junit.jupiter.api.io.TempDir java.nio.file.Path directory)
-            throws java.io.IOException {
-        java.nio.file.Path vcd = directory.resolve("i2c.vcd");
+    void traceWritesTheWaveformOfTheI2cTransaction(@TempDir Path directory) throws IOException {
+        Path vcd = directory.resolve("i2c.vcd");
 
         assertEquals(0, run("--simulated", "--trace", vcd.toString(), "i2c", "read", "FT2232HA", "0x48", "0", "2"),
                 err());
 
-        String text = java.nio.file.Files.readString(vcd);
+        String text = Files.readString(vcd);
         assertTrue(text.contains(" SCL $end") && text.contains(" SDA $end"), text);
         assertTrue(text.lines().filter(line -> line.startsWith("#")).count() > 50, "level changes: " + text);
     }
@@ -160,5 +166,59 @@ class BusCommandsTest {
     void traceOfADeviceWithoutABusIsAUsageError() {
         assertEquals(2, run("--simulated", "--trace", "x.vcd", "gpio", "SIM232R1"));
         assertTrue(err().contains("--trace records the pins of the simulated FT2232H's channels"), err());
+    }
+
+    @Test
+    void gpioReadsThePulledUpPinsAndWriteLeavesTheOutputsDriven() {
+        assertEquals(0, run("--simulated", "gpio", "FT2232HA"), err());
+        assertEquals("Pins 0xff (D7..D0 11111111)\n", out());
+        out.reset();
+
+        assertEquals(0, run("--simulated", "gpio", "FT2232HA", "write", "0xa5", "--directions", "0xf0"), err());
+
+        assertEquals("Drove 0xa0 (D7..D0 10100000), directions 0xf0\n", out());
+        // Pins 0 to 3 carry the I2C bus here, released by its targets: pulled up.
+        SimulatedDevice channelA = SimulatedDevices.channels().get(0);
+        assertEquals(0xAF, channelA.pinLevels() & 0xFF, "outputs driven, inputs pulled up");
+    }
+
+    @Test
+    void eepromWritesAWordAndReadsTheWordsBack() {
+        assertEquals(0, run("--simulated", "eeprom", "FT2232HA", "write", "2", "0x1234"), err());
+        assertEquals("Wrote 0x1234 to word 2\n", out());
+        assertEquals(0x1234, SimulatedDevices.channels().get(0).eepromWords()[2]);
+        out.reset();
+
+        assertEquals(0, run("--simulated", "eeprom", "FT2232HA", "read", "--words", "12"), err());
+
+        String[] lines = out().split("\n");
+        assertEquals(2, lines.length, out());
+        assertTrue(lines[0].matches("0000:( [0-9a-f]{4}){8}"), lines[0]);
+        assertTrue(lines[1].matches("0008:( [0-9a-f]{4}){4}"), lines[1]);
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @CsvSource(delimiter = '|', value = {
+        "eeprom FT2232HA user-area          | 0 | User area: ",
+        "eeprom FT2232HA user-area 0102     | 0 | Wrote 2 bytes to the user area",
+        "eeprom FT2232HA erase              | 0 | Erased the EEPROM",
+        "eeprom SIM232R1 erase              | 1 | FT_EEPROM_ERASE_FAILED",
+        "events SIM232R1 --timeout 0        | 0 | No event within 0 ms"})
+    void eepromAndEventsReport(String commandLine, int exitCode, String message) {
+        assertEquals(exitCode, run(("--simulated " + commandLine).split(" ")), err());
+        assertTrue((exitCode == 0 ? out() : err()).contains(message), out() + err());
+    }
+
+    @Test
+    void eventsReportsBytesThatArriveWhileItWaits() throws Exception {
+        CompletableFuture<Integer> tool = CompletableFuture.supplyAsync(
+                () -> run("--simulated", "events", "SIM232R1", "--timeout", "60000"));
+        while (SimulatedDriver.callCount("FT_SetEventNotification") == 0 && !tool.isDone()) {
+            Thread.onSpinWait();
+        }
+        SimulatedDriver.inject(0, new byte[] {1, 2, 3});
+
+        assertEquals(0, tool.get(60, TimeUnit.SECONDS), err());
+        assertEquals("Events: [RECEIVED_BYTES]; receive queue 3 bytes\n", out());
     }
 }
