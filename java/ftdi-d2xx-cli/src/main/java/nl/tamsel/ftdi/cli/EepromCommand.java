@@ -2,6 +2,7 @@ package nl.tamsel.ftdi.cli;
 
 import java.io.IOException;
 import java.io.PrintStream;
+import java.util.Arrays;
 import java.util.Set;
 import nl.tamsel.ftdi.usb.DeviceType;
 import nl.tamsel.ftdi.usb.Eeprom;
@@ -11,6 +12,7 @@ import nl.tamsel.ftdi.usb.FtdiDevice;
 final class EepromCommand implements Command {
 
     private static final int WORDS_PER_LINE = 8;
+    private static final int BYTES_PER_LINE = 16;
 
     @Override
     public String name() {
@@ -78,8 +80,9 @@ final class EepromCommand implements Command {
                     if (userBytes == null) {
                         byte[] area = eeprom.readUserArea();
                         out.printf("User area: %d bytes%n", area.length);
-                        if (area.length > 0) {
-                            out.println(Arguments.hex(area));
+                        for (int line = 0; line < area.length; line += BYTES_PER_LINE) {
+                            out.printf("%04x: %s%n", line, Arguments.hex(Arrays.copyOfRange(area, line,
+                                    Math.min(area.length, line + BYTES_PER_LINE))));
                         }
                     } else {
                         eeprom.writeUserArea(userBytes);
