@@ -9,6 +9,8 @@ import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.List;
 import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.TimeUnit;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
@@ -150,16 +152,21 @@ class BusCommandsTest {
         assertTrue(err().contains("FT_NOT_SUPPORTED") || err().contains("MPSSE"), err());
     }
 
-    @Test
-    void traceWritesTheWaveformOfTheI2cTransaction(@TempDir Path directory) throws IOException {
+    /** The waveform is written after a failure too: it shows what went wrong on the bus. */
+    @ParameterizedTest(name = "{0}")
+    @CsvSource({"i2c read FT2232HA 0x48 0 2, 0", "i2c read FT2232HA 0x30 1, 6"})
+    void traceWritesTheWaveformOfTheI2cTransaction(String commandLine, int exitCode, @TempDir Path directory)
+            throws IOException {
         Path vcd = directory.resolve("i2c.vcd");
 
-        assertEquals(0, run("--simulated", "--trace", vcd.toString(), "i2c", "read", "FT2232HA", "0x48", "0", "2"),
-                err());
+        // The path is one argument even if it has spaces.
+        List<String> args = new ArrayList<>(List.of("--simulated", "--trace", vcd.toString()));
+        args.addAll(List.of(commandLine.split(" ")));
+        assertEquals(exitCode, run(args.toArray(String[]::new)), err());
 
         String text = Files.readString(vcd);
         assertTrue(text.contains(" SCL $end") && text.contains(" SDA $end"), text);
-        assertTrue(text.lines().filter(line -> line.startsWith("#")).count() > 50, "level changes: " + text);
+        assertTrue(text.lines().filter(line -> line.startsWith("#")).count() > 20, "level changes: " + text);
     }
 
     @Test
