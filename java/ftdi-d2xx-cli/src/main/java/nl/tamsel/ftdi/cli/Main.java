@@ -35,7 +35,8 @@ import nl.tamsel.ftdi.usb.FtdiException;
  * on every command. {@code --simulated} runs against the simulated driver this jar carries, with
  * three loopback devices and an FT2232H whose channel A has an I2C sensor at 0x48 and an I2C
  * EEPROM at 0x50 and whose channel B has an SPI flash; {@code --trace FILE.vcd} then writes the
- * waveform of the pins of the device the command uses. On a terminal, send, receive and loopback show a progress bar.
+ * waveform of the pins of the device the command uses. On a terminal, send, receive and loopback
+ * show a progress bar.
  *
  * <table>
  *   <caption>Exit codes</caption>
