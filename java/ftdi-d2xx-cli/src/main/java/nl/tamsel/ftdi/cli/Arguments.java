@@ -74,4 +74,49 @@ final class Arguments {
         }
         throw usage("--" + name + " takes a whole number from " + min + " to " + max + ", not " + text);
     }
+
+    /** An option that is a number, decimal or with 0x in hex, such as a pin mask. */
+    int numberOption(String name, int otherwise, int min, int max) throws CommandFailure {
+        String text = options.get(name);
+        return text == null ? otherwise : number("--" + name, text, min, max);
+    }
+
+    /** A number, decimal or with 0x in hex (0x48, 72), from min to max. */
+    static int number(String what, String text, int min, int max) throws CommandFailure {
+        try {
+            int value = Integer.decode(text);
+            if (value >= min && value <= max) {
+                return value;
+            }
+        } catch (NumberFormatException e) {
+            // Reported below with the allowed range.
+        }
+        throw usage(String.format("%s is a number from %d to %d (0x%x), decimal or with 0x in hex, not %s", what,
+                min, max, max, text));
+    }
+
+    /** Bytes written as hex digits, two per byte, optionally separated by spaces, ':' or ',' (9F000000). */
+    static byte[] hexBytes(String what, String text) throws CommandFailure {
+        String digits = text.replaceAll("[\\s:,]", "");
+        if (digits.startsWith("0x") || digits.startsWith("0X")) {
+            digits = digits.substring(2);
+        }
+        if (digits.isEmpty() || digits.length() % 2 != 0 || !digits.matches("[0-9a-fA-F]+")) {
+            throw usage(what + " is bytes in hex, two digits each (such as 9F000000), not " + text);
+        }
+        byte[] bytes = new byte[digits.length() / 2];
+        for (int i = 0; i < bytes.length; i++) {
+            bytes[i] = (byte) Integer.parseInt(digits, 2 * i, 2 * i + 2, 16);
+        }
+        return bytes;
+    }
+
+    /** Bytes as people read them: hex pairs separated by spaces. */
+    static String hex(byte[] bytes) {
+        StringBuilder text = new StringBuilder();
+        for (byte b : bytes) {
+            text.append(text.length() == 0 ? "" : " ").append(String.format("%02x", b & 0xFF));
+        }
+        return text.toString();
+    }
 }

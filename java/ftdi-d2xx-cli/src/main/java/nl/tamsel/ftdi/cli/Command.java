@@ -22,5 +22,10 @@ interface Command {
     /** The names of the options that take a value, without their dashes. */
     Set<String> options();
 
+    /** The argument that names the device the command uses, or null when it names none. */
+    default String device(Arguments args) {
+        return args.positional.isEmpty() ? null : args.positional.get(0);
+    }
+
     void run(Arguments args, Output output) throws CommandFailure, IOException;
 }

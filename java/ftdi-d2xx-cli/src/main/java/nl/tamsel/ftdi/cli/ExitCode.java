@@ -7,7 +7,8 @@ enum ExitCode {
     USAGE(2, "the command line is wrong"),
     MISMATCH(3, "loopback: the bytes that came back differ from those sent, or did not all come back"),
     FILE_ERROR(4, "a local file could not be read or written"),
-    INCOMPLETE(5, "send or receive: the device stopped taking or sending bytes before the end");
+    INCOMPLETE(5, "send or receive: the device stopped taking or sending bytes before the end"),
+    NACK(6, "i2c: a target did not acknowledge its address or a byte");
 
     final int code;
     final String meaning;

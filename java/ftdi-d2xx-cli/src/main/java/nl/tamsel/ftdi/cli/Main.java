@@ -2,12 +2,14 @@ package nl.tamsel.ftdi.cli;
 
 import java.io.IOException;
 import java.io.PrintStream;
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Map;
 import java.util.function.Function;
 import java.util.stream.Collectors;
+import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.usb.FtdiException;
 
 /**
@@ -21,12 +23,20 @@ import nl.tamsel.ftdi.usb.FtdiException;
  *       wired to its RX, with the throughput</td></tr>
  *   <tr><td>{@code send <device> <file>}</td><td>sends a file</td></tr>
  *   <tr><td>{@code receive <device> <file>}</td><td>receives into a file</td></tr>
+ *   <tr><td>{@code i2c scan|read|write <device> ...}</td><td>an I2C bus on the MPSSE pins</td></tr>
+ *   <tr><td>{@code spi transfer <device> <hexbytes>}</td><td>one SPI frame on the MPSSE pins</td></tr>
+ *   <tr><td>{@code gpio <device> [read|write ...]}</td><td>the data pins in bit-bang mode</td></tr>
+ *   <tr><td>{@code eeprom <device> read|write|erase|user-area}</td><td>the configuration EEPROM</td></tr>
+ *   <tr><td>{@code events <device>}</td><td>waits for a device event</td></tr>
  * </table>
  *
  * <p>{@code <device>} is a list index, {@code serial:XYZ}, {@code desc:...}, {@code loc:0x...} or
  * a plain serial number (see {@link nl.tamsel.ftdi.usb.DeviceSelector}). {@code --help} works
  * on every command. {@code --simulated} runs against the simulated driver this jar carries, with
- * three loopback devices. On a terminal, send, receive and loopback show a progress bar.
+ * three loopback devices and an FT2232H whose channel A has an I2C sensor at 0x48 and an I2C
+ * EEPROM at 0x50 and whose channel B has an SPI flash; {@code --trace FILE.vcd} then writes the
+ * waveform of the pins of the device the command uses. On a terminal, send, receive and loopback
+ * show a progress bar.
  *
  * <table>
  *   <caption>Exit codes</caption>
@@ -36,12 +46,14 @@ import nl.tamsel.ftdi.usb.FtdiException;
  *   <tr><td>3</td><td>loopback: the bytes that came back differ from those sent, or did not all come back</td></tr>
  *   <tr><td>4</td><td>a local file could not be read or written</td></tr>
  *   <tr><td>5</td><td>send or receive: the device stopped taking or sending bytes before the end</td></tr>
+ *   <tr><td>6</td><td>i2c: a target did not acknowledge its address or a byte</td></tr>
  * </table>
  */
 public final class Main {
 
     private static final List<Command> COMMANDS = List.of(new ListCommand(), new InfoCommand(),
-            new LoopbackCommand(), new SendCommand(), new ReceiveCommand());
+            new LoopbackCommand(), new SendCommand(), new ReceiveCommand(), new I2cCommand(), new SpiCommand(),
+            new GpioCommand(), new EepromCommand(), new EventsCommand());
     private static final Map<String, Command> BY_NAME = COMMANDS.stream()
             .collect(Collectors.toMap(Command::name, Function.identity()));
 
@@ -69,6 +81,17 @@ public final class Main {
     static int run(String[] args, PrintStream out, PrintStream err, boolean terminal) {
         List<String> rest = new ArrayList<>(Arrays.asList(args));
         boolean simulated = rest.remove("--simulated");
+        int traceAt = rest.indexOf("--trace");
+        Path trace = null;
+        if (traceAt >= 0) {
+            if (traceAt + 1 == rest.size() || !simulated) {
+                err.println(traceAt + 1 == rest.size() ? "--trace needs a file name, such as bus.vcd"
+                        : "--trace records the simulated bus's waveform, so it needs --simulated");
+                return ExitCode.USAGE.code;
+            }
+            trace = Path.of(rest.remove(traceAt + 1));
+            rest.remove(traceAt);
+        }
         if (rest.isEmpty() || rest.get(0).equals("--help") || rest.get(0).equals("-h")) {
             (rest.isEmpty() ? err : out).print(usage());
             return (rest.isEmpty() ? ExitCode.USAGE : ExitCode.OK).code;
@@ -88,7 +111,15 @@ public final class Main {
             if (simulated) {
                 SimulatedDevices.install();
             }
-            command.run(arguments, new Command.Output(out, terminal ? err : null));
+            SimulatedDevice traced = trace == null ? null : SimulatedDevices.startTrace(command.device(arguments));
+            try {
+                command.run(arguments, new Command.Output(out, terminal ? err : null));
+            } finally {
+                // Also after a failure: the waveform shows what went wrong on the bus.
+                if (traced != null) {
+                    SimulatedDevices.writeTrace(traced, trace);
+                }
+            }
             return ExitCode.OK.code;
         } catch (CommandFailure e) {
             err.println(e.getMessage());
@@ -114,13 +145,15 @@ public final class Main {
     }
 
     static String usage() {
-        StringBuilder text = new StringBuilder("Usage: java -jar ftdi-d2xx.jar [--simulated] <command> [arguments]\n\n"
-                + "Commands:\n");
+        StringBuilder text = new StringBuilder("Usage: java -jar ftdi-d2xx.jar [--simulated [--trace FILE.vcd]]"
+                + " <command> [arguments]\n\nCommands:\n");
         for (Command command : COMMANDS) {
             text.append("  ").append(command.synopsis()).append('\n');
         }
         text.append("\n<device> is an index, serial:XYZ, desc:..., loc:0x... or a plain serial number.\n"
-                + "--simulated runs against the simulated driver in this jar, with three loopback devices.\n"
+                + "--simulated runs against the simulated driver in this jar, with three loopback devices and an\n"
+                + "  FT2232H: an I2C sensor at 0x48 and an EEPROM at 0x50 on channel A, an SPI flash on channel B.\n"
+                + "--trace FILE.vcd (with --simulated) writes the waveform of the device's pins during the command.\n"
                 + "<command> --help explains a command.\n\nExit codes:\n");
         for (ExitCode code : ExitCode.values()) {
             text.append("  ").append(code.code).append("  ").append(code.meaning).append('\n');

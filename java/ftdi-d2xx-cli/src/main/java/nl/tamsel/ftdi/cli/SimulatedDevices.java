@@ -1,10 +1,42 @@
 package nl.tamsel.ftdi.cli;
 
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Path;
+import java.util.List;
+import nl.tamsel.ftdi.sim.Pin;
+import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import nl.tamsel.ftdi.usb.D2XXConstants;
+import nl.tamsel.ftdi.usb.DeviceInfo;
+import nl.tamsel.ftdi.usb.DeviceType;
+import nl.tamsel.ftdi.usb.FtdiDevice;
+import nl.tamsel.ftdi.usb.FtdiException;
 
-/** What {@code --simulated} runs against: the simulated driver with three loopback devices. */
+/**
+ * What {@code --simulated} runs against: the simulated driver with three loopback devices and a
+ * dual-channel FT2232H whose channel A carries an I2C temperature sensor and an I2C EEPROM, and
+ * whose channel B carries an SPI flash.
+ */
 final class SimulatedDevices {
+
+    /** The sensor's address, as an LM75-style temperature sensor's with its address pins low. */
+    static final int SENSOR_ADDRESS = 0x48;
+    /** The EEPROM's address, as a 24C02's with its address pins low. */
+    static final int EEPROM_ADDRESS = 0x50;
+    /**
+     * The sensor's registers, one byte each with an auto-incrementing pointer: temperature
+     * 21.5 °C as two bytes (12 bits, left-aligned, 1/16 °C), configuration, and the low and high
+     * limits 75 °C and 80 °C.
+     */
+    static final byte[] SENSOR_REGISTERS = {0x15, (byte) 0x80, 0x60, (byte) 0xA0, 0x4B, 0x00, 0x50, 0x00};
+    static final byte[] EEPROM_CONTENTS = "FT2232H demo board".getBytes(StandardCharsets.US_ASCII);
+
+    private static final int EEPROM_SIZE = 256;
+    private static final int EEPROM_PAGE = 8;
+
+    /** The FT2232H's channels, A then B, for --trace; the other devices have nothing on their pins. */
+    private static List<SimulatedDevice> channels = List.of();
 
     private SimulatedDevices() {
     }
@@ -22,5 +54,50 @@ final class SimulatedDevices {
         int xSeries = SimulatedDriver.addDevice(0, D2XXConstants.FT_DEVICE_X_SERIES, 0x04036015, 0x0321, "SIMX0001",
                 "Simulated FT-X loopback");
         SimulatedDriver.setComPort(xSeries, 3);
+
+        SimulatedDevice channelA = channel("A", 0x0221);
+        channelA.attachI2cTarget(SENSOR_ADDRESS, false, SENSOR_REGISTERS.length).setRegisters(0, SENSOR_REGISTERS);
+        channelA.attachI2cEeprom(EEPROM_ADDRESS, EEPROM_SIZE, EEPROM_PAGE).setContents(0, EEPROM_CONTENTS);
+        SimulatedDevice channelB = channel("B", 0x0222);
+        channelB.attachSpiFlash(Pin.AD3, SimulatedDevice.DEFAULT_JEDEC_ID, SimulatedDevice.DEFAULT_FLASH_SIZE);
+        channels = List.of(channelA, channelB);
+    }
+
+    /** The FT2232H's channels of the last install, A then B. */
+    static List<SimulatedDevice> channels() {
+        return channels;
+    }
+
+    private static SimulatedDevice channel(String letter, int location) {
+        return SimulatedDevice.builder().type(DeviceType.FT_DEVICE_2232H).serialNumber("FT2232H" + letter)
+                .description("Simulated FT2232H " + letter).locationId(location).loopback(false).attach();
+    }
+
+    /**
+     * Starts recording the pins of the device a command names.
+     *
+     * @throws CommandFailure if the command names no device, or one without a simulated bus
+     */
+    static SimulatedDevice startTrace(String deviceText) throws CommandFailure, FtdiException {
+        if (deviceText != null) {
+            var selector = LineOptions.selector(deviceText);
+            List<DeviceInfo> devices = FtdiDevice.list();
+            for (SimulatedDevice channel : channels) {
+                if (channel.id() < devices.size() && selector.matches(devices.get(channel.id()), channel.id())) {
+                    channel.recordWaveform();
+                    return channel;
+                }
+            }
+        }
+        throw Arguments.usage("--trace records the pins of the simulated FT2232H's channels: name FT2232HA or"
+                + " FT2232HB as the command's device");
+    }
+
+    static void writeTrace(SimulatedDevice channel, Path file) throws CommandFailure {
+        try {
+            channel.waveform().writeVcd(file);
+        } catch (IOException e) {
+            throw new CommandFailure(ExitCode.FILE_ERROR, "Cannot write " + file + ": " + e);
+        }
     }
 }
