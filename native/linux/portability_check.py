@@ -4,7 +4,8 @@
 A file passes when readelf shows
   - NEEDED entries among the C library's own: libc, libm, libpthread, libdl, librt and glibc's
     dynamic loader (which 32-bit ARM code names for thread-local storage), and libftd2xx.so,
-    the driver, for the bridge, whose file name starts with libftdibridge;
+    the driver, for the bridge, whose file name starts with libftdibridge (the modes library,
+    libftdimodes, looks the driver up at run time and must not need it);
   - version needs only from those, none above GLIBC_2.17 (no GLIBCXX_, CXXABI_ or GCC_ needs,
     which would come from a system libstdc++ or libgcc_s).
 

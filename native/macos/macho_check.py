@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the Mach-O tables of the macOS bridge or of the simulated driver, as llvm-objdump and
-llvm-nm show them.
+"""Checks the Mach-O tables of the macOS bridge, the modes library or the simulated driver, as
+llvm-objdump and llvm-nm show them.
 
 The bridge (libftdibridge.dylib) passes when
   - it exports the 29 JNI functions of nl.tamsel.ftdi.usb.D2XX and nothing else;
@@ -10,12 +10,16 @@ The bridge (libftdibridge.dylib) passes when
     is linked in, so no libc++ either);
   - it states the oldest macOS version it runs on (LC_BUILD_VERSION or LC_VERSION_MIN_MACOSX);
   - its install name is its bare file name (no build path inside).
+The modes library (libftdimodes.dylib) passes when it exports the JNI functions of
+nl.tamsel.ftdi.usb.D2XXModes and nothing else, does not load the driver (it looks the driver's
+functions up at run time), loads only system libraries, states its oldest macOS version and has
+its bare file name as install name.
 The simulated driver (libftd2xx.dylib) passes when its install name is libftd2xx.dylib, it
-exports the 28 driver functions, names nothing beyond them, its control functions, its natives
+exports the 41 driver functions, names nothing beyond them, its control functions, its natives
 and the C++ library's operators new and delete, loads only system libraries and states its
 oldest macOS version. The linker's names for the image header are no export of ours.
 
-Usage: macho_check.py [--role bridge|driver] [--objdump TOOL] [--nm TOOL] FILE.dylib
+Usage: macho_check.py [--role bridge|modes|driver] [--objdump TOOL] [--nm TOOL] FILE.dylib
 Exit status 0 when the file passes, 1 when it does not, 2 when it cannot be examined.
 """
 
@@ -28,12 +32,12 @@ from typing import List
 
 # The JNI functions and the driver functions are those the PE check knows.
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "windows"))
-from pe_check import BRIDGE_EXPORTS, DRIVER_ORDINALS  # noqa: E402
+from pe_check import (BRIDGE_EXPORTS, DRIVER_NAMED_EXPORTS, DRIVER_ORDINALS, MODES_EXPORTS,  # noqa: E402
+                      NAMED_DRIVER_FUNCTIONS)
 
-DRIVER_FUNCTIONS = frozenset(DRIVER_ORDINALS)
-DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_SimulatedDriver_\w+)$")
+DRIVER_FUNCTIONS = frozenset(DRIVER_ORDINALS) | NAMED_DRIVER_FUNCTIONS
 DRIVER = "libftd2xx.dylib"
-INSTALL_NAMES = {"bridge": "libftdibridge.dylib", "driver": DRIVER}
+INSTALL_NAMES = {"bridge": "libftdibridge.dylib", "modes": "libftdimodes.dylib", "driver": DRIVER}
 # The linker's own names for the image's header, which it exports from every dylib it makes.
 LINKER_DEFINED = frozenset({"_mh_dylib_header", "__dso_handle"})
 # The C++ library linked into the driver exports the replaceable operators new and delete as
@@ -79,7 +83,10 @@ def problems(role: str, objdump: str, nm: str, path: str) -> List[str]:
     for library in loads:
         if role == "bridge" and library == DRIVER:
             continue
-        if not SYSTEM_LIBRARY.match(library):
+        if role == "modes" and library == DRIVER:
+            found.append(f"loads {library}; the modes library must find the driver's functions at "
+                         "run time and not link to it")
+        elif not SYSTEM_LIBRARY.match(library):
             found.append(f"loads {library}, which is not a macOS system library")
     if role == "bridge" and DRIVER not in loads:
         found.append(f"does not load the driver by the name {DRIVER}")
@@ -94,6 +101,9 @@ def problems(role: str, objdump: str, nm: str, path: str) -> List[str]:
     if role == "bridge":
         found += [f"does not export {name}" for name in sorted(BRIDGE_EXPORTS - exports)]
         found += [f"exports {name}, which is not a JNI function of D2XX" for name in sorted(exports - BRIDGE_EXPORTS)]
+    elif role == "modes":
+        found += [f"does not export {name}" for name in sorted(MODES_EXPORTS - exports)]
+        found += [f"exports {name}, which is not a JNI function of D2XXModes" for name in sorted(exports - MODES_EXPORTS)]
     else:
         found += [f"does not export {name}" for name in sorted(DRIVER_FUNCTIONS - exports)]
         found += [f"exports {name}, which is no driver or control function" for name in sorted(exports)
@@ -104,7 +114,7 @@ def problems(role: str, objdump: str, nm: str, path: str) -> List[str]:
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--role", choices=["bridge", "driver"], default="bridge")
+    parser.add_argument("--role", choices=["bridge", "modes", "driver"], default="bridge")
     parser.add_argument("--objdump", default="llvm-objdump")
     parser.add_argument("--nm", default="llvm-nm")
     parser.add_argument("file")

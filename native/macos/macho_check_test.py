@@ -6,6 +6,7 @@ each with one fault:
   - rpath_driver: the driver with CMake's default install name @rpath/libftd2xx.dylib, and the
     bridge linked against it, which then records that name instead of libftd2xx.dylib;
   - build_path_driver: the same with the driver's absolute build path as its install name;
+  - linked_modes: the modes library linked to the driver, as the bridge is;
   - no_minimum_version: the bridge with its LC_BUILD_VERSION turned into an LC_SUB_FRAMEWORK
     naming no umbrella, as a toolchain that states no minimum macOS version leaves it.
 
@@ -105,6 +106,20 @@ class MachOCheckTest(unittest.TestCase):
     def test_real_builds_pass(self):
         self.assertEqual([], problems("bridge", os.path.join(options.build, "bridge", "libftdibridge.dylib")))
         self.assertEqual([], problems("driver", os.path.join(options.build, "simdriver", "libftd2xx.dylib")))
+
+    def test_modes_library_passes_and_the_bridge_is_none(self):
+        modes = os.path.join(options.build, "modes", "libftdimodes.dylib")
+        self.assertEqual([], problems("modes", modes))
+        found = problems("modes", os.path.join(options.build, "bridge", "libftdibridge.dylib"))
+        self.assertIn("has the install name libftdibridge.dylib, not libftdimodes.dylib", found)
+        self.assertIn("exports Java_nl_tamsel_ftdi_usb_D2XX_close, which is not a JNI function of D2XXModes", found)
+
+    def test_modes_library_linked_to_the_driver_is_refused(self):
+        modes = os.path.join(self.dir, "libftdimodes.dylib")
+        link(modes, objects("modes"), "-L" + os.path.join(options.build, "simdriver"), "-lftd2xx",
+             "-Wl,-install_name,libftdimodes.dylib")
+        self.assertEqual(["loads libftd2xx.dylib; the modes library must find the driver's functions at "
+                          "run time and not link to it"], problems("modes", modes))
 
     def test_extra_export_is_named(self):
         onload = os.path.join(self.dir, "jni_onload.o")

@@ -50,4 +50,35 @@ const ChipKind& chipKind(uint32_t type) {
     }
 }
 
+int channelOf(const char* description, std::size_t size) {
+    std::size_t length = 0;
+    while (length < size && description[length] != '\0') {
+        ++length;
+    }
+    if (length < 2 || description[length - 2] != ' ') {
+        return 0;
+    }
+    const char letter = description[length - 1];
+    return letter >= 'A' && letter <= 'D' ? letter - 'A' : 0;
+}
+
+bool acceptsMode(const ChipKind& kind, int channel, uint8_t mode) {
+    if (mode == FT_BITMODE_RESET) {
+        return true;
+    }
+    // One mode at a time: a combination of mode bits is no mode.
+    if ((mode & (mode - 1)) != 0 || (kind.modes & mode) == 0) {
+        return false;
+    }
+    const bool mpsseChannel = channel < 8 && (kind.mpsseChannels & (1u << channel)) != 0;
+    if (mode == FT_BITMODE_MPSSE) {
+        return mpsseChannel;
+    }
+    if (mode == FT_BITMODE_SYNC_FIFO) {
+        // Only channel A of a 2232H (the 232H has only A).
+        return mpsseChannel && channel == 0;
+    }
+    return true;
+}
+
 }  // namespace sim

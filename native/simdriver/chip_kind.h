@@ -3,6 +3,7 @@
 #ifndef SIM_CHIP_KIND_H
 #define SIM_CHIP_KIND_H
 
+#include <cstddef>
 #include <cstdint>
 
 namespace sim {
@@ -46,6 +47,14 @@ struct ChipKind {
 
 // The kind for an FT_DEVICE type; unknown types can do nothing but the serial line.
 const ChipKind& chipKind(uint32_t type);
+
+// The channel of a device by the letter that ends its description (" A" = 0 ... " D" = 3),
+// 0 for a single-channel device.
+int channelOf(const char* description, std::size_t size);
+
+// Whether FT_SetBitMode accepts `mode` on this channel: 0, or one mode bit the kind has, MPSSE
+// only on its MPSSE channels and the sync FIFO only on channel A of those.
+bool acceptsMode(const ChipKind& kind, int channel, uint8_t mode);
 
 }  // namespace sim
 

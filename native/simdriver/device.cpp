@@ -1,22 +1,76 @@
 #include "device.h"
 
 #include <cstring>
+#include <string>
+
+#include "bit_bang.h"
+#include "d2xx_modes.h"
 
 namespace sim {
 
+namespace {
+
+template <std::size_t N>
+std::string textOf(const std::array<char, N>& field) {
+    std::size_t length = 0;
+    while (length < N && field[length] != '\0') {
+        ++length;
+    }
+    return std::string(field.data(), length);
+}
+
+}  // namespace
+
+Device::Device(const DeviceIdentity& identity_)
+    : identity(identity_),
+      channel(channelOf(identity.description.data(), identity.description.size())),
+      eeprom(chipKind(identity.type), identity.id, textOf(identity.description),
+             textOf(identity.serial)) {}
+
 void Device::receive(const uint8_t* bytes, std::size_t length) {
+    uint32_t events = length > 0 ? FT_EVENT_RXCHAR : 0;
     if (received.push(bytes, length) < length) {
         pendingLineErrors |= kOverrunError;
+        events |= FT_EVENT_LINE_STATUS;
     }
     wakeup.notify_all();
+    raiseEvents(events);
 }
 
 void Device::transmit(const uint8_t* bytes, std::size_t length) {
     written.push(bytes, length);
     writtenTotal += length;
-    if (loopback) {
-        receive(bytes, length);
+    takeWritten(*this, bytes, length);
+}
+
+void Device::raiseEvents(uint32_t events) {
+    if (events == 0) {
+        return;
     }
+    eventBits |= events;
+    notifier.notify(events);
+}
+
+void Device::setLine(bool& line, bool on) {
+    const bool changed = line != on;
+    line = on;
+    if (changed && loopback) {
+        raiseEvents(FT_EVENT_MODEM_STATUS);
+    }
+}
+
+void Device::setBreak(bool& line, bool on) {
+    const bool changed = line != on;
+    line = on;
+    if (changed && loopback) {
+        raiseEvents(FT_EVENT_LINE_STATUS);
+    }
+}
+
+uint32_t Device::takeEvents() {
+    const uint32_t events = eventBits;
+    eventBits = 0;
+    return events;
 }
 
 uint32_t Device::takeModemStatus() {

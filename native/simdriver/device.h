@@ -12,6 +12,8 @@
 #include "byte_queue.h"
 #include "chip_kind.h"
 #include "d2xx.h"
+#include "eeprom.h"
+#include "event_notifier.h"
 #include "line_settings.h"
 #include "mpsse_engine.h"
 #include "pin_bus.h"
@@ -47,7 +49,7 @@ struct DeviceIdentity {
 };
 
 struct Device {
-    explicit Device(const DeviceIdentity& identity_) : identity(identity_) {}
+    explicit Device(const DeviceIdentity& identity_);
 
     DeviceIdentity identity;
     bool attached = true;         // false once unplugged or removed by simReset
@@ -83,15 +85,37 @@ struct Device {
     uint8_t bitMask = 0;
     PinBus pins;
     MpsseEngine mpsse{chipKind(identity.type), pins};
+    // The driver id under which levels scripted from outside (simSetPinInputs) drive the pins.
+    int outsideDriver = pins.newOwner();
+    // The channel (0 = A) by the description's last letter, and its EEPROM (each channel of a
+    // multi-channel chip models its own, though the chip has one).
+    int channel = 0;
+    Eeprom eeprom;
+    // The event registered by FT_SetEventNotification, and the events that occurred since the
+    // last FT_GetStatus (FT_EVENT_* bits).
+    EventNotifier notifier;
+    uint32_t eventBits = 0;
+    uint32_t portResets = 0;
+    uint32_t portCycles = 0;
 
     // Signalled whenever a waiting read or write may have to return: data, purge, close,
     // unplug, reset, the end of a stall.
     std::condition_variable wakeup;
 
     bool isOpen() const { return handle != 0; }
+    const ChipKind& kind() const { return chipKind(identity.type); }
+    // Records events (FT_EVENT_* bits) for FT_GetStatus and signals them if enabled.
+    void raiseEvents(uint32_t events);
+    // Events since the last call; clears them.
+    uint32_t takeEvents();
+    // Sets DTR or RTS; looped back they drive modem lines, so a change is a modem-status event.
+    void setLine(bool& line, bool on);
+    // Sets break; looped back it shows in the line status, so a change is a line-status event.
+    void setBreak(bool& line, bool on);
     // Queues bytes arriving from the line; an overflow raises the overrun bit.
     void receive(const uint8_t* bytes, std::size_t length);
-    // Logs written bytes and, when looped back, receives them.
+    // Logs written bytes and hands them to the chip in its bit mode; in the UART mode, when
+    // looped back, it receives them.
     void transmit(const uint8_t* bytes, std::size_t length);
     // The modem-status word; reporting it clears the pending line errors.
     uint32_t takeModemStatus();

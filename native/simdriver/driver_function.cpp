@@ -36,6 +36,19 @@ constexpr std::array<const char*, kDriverFunctionCount> kNames = {
     "FT_GetDriverVersion",
     "FT_GetLibraryVersion",
     "FT_GetComPortNumber",
+    "FT_SetBitMode",
+    "FT_GetBitMode",
+    "FT_GetDeviceInfo",
+    "FT_GetStatus",
+    "FT_ReadEE",
+    "FT_WriteEE",
+    "FT_EraseEE",
+    "FT_EE_UASize",
+    "FT_EE_UARead",
+    "FT_EE_UAWrite",
+    "FT_SetEventNotification",
+    "FT_ResetPort",
+    "FT_CyclePort",
 };
 
 }  // namespace

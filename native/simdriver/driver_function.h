@@ -1,4 +1,4 @@
-// The 28 driver functions as an index, so that faults and call records live in fixed arrays
+// The driver functions (the 28 of the serial line, then the 13 of the chip beyond it) as an index, so that faults and call records live in fixed arrays
 // and cost no allocation or string work on the call path.
 #ifndef SIM_DRIVER_FUNCTION_H
 #define SIM_DRIVER_FUNCTION_H
@@ -37,9 +37,23 @@ enum class DriverFunction : std::size_t {
     GetDriverVersion,
     GetLibraryVersion,
     GetComPortNumber,
+    // Beyond the serial line, in the order of the modes library's availableFunctions bits.
+    SetBitMode,
+    GetBitMode,
+    GetDeviceInfo,
+    GetStatus,
+    ReadEE,
+    WriteEE,
+    EraseEE,
+    EEUASize,
+    EEUARead,
+    EEUAWrite,
+    SetEventNotification,
+    ResetPort,
+    CyclePort,
 };
 
-constexpr std::size_t kDriverFunctionCount = 28;
+constexpr std::size_t kDriverFunctionCount = static_cast<std::size_t>(DriverFunction::CyclePort) + 1;
 
 constexpr std::size_t indexOf(DriverFunction function) {
     return static_cast<std::size_t>(function);

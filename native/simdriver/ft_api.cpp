@@ -1,4 +1,4 @@
-// The 28 driver functions. Each one locks the driver, records the call, applies an injected
+// The 28 driver functions of the serial line. Each one locks the driver, records the call, applies an injected
 // failure if one is set (and then changes nothing), and only then acts.
 
 // The driver functions are this library's interface: export them. This must be the first
@@ -10,112 +10,29 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
-#include <optional>
 
-#include "driver_function.h"
-#include "driver_state.h"
-#include "driver_status.h"
+#include "driver_call.h"
 #include "instant_transfer.h"
 #include "line_settings.h"
 
 namespace {
 
+using sim::bits;
 using sim::Device;
+using sim::DriverCall;
 using sim::DriverFunction;
 using sim::DriverState;
-
-uint64_t bits(const void* pointer) {
-    return reinterpret_cast<uintptr_t>(pointer);
-}
+using sim::injectedFailure;
+using sim::lookUp;
+using sim::onDevice;
+using sim::OpenDevice;
+using sim::query;
+using sim::setChecked;
 
 uint64_t zeroExtended(int32_t value) {
     return static_cast<uint32_t>(value);
-}
-
-// Holds the driver lock for one call, which it has recorded; `failure` is the injected
-// status the call must return, if any.
-struct DriverCall {
-    DriverCall(DriverFunction function, std::initializer_list<uint64_t> arguments)
-        : state(sim::driverState()), lock(state.mutex) {
-        state.calls.record(function, arguments);
-        failure = state.faults.takeFailure(function);
-    }
-
-    DriverState& state;
-    std::unique_lock<std::mutex> lock;
-    std::optional<FT_STATUS> failure;
-};
-
-// The failure injected for this call, if any; a call that it answers still counts as made with
-// a closed handle when the handle is one.
-std::optional<FT_STATUS> injectedFailure(const DriverCall& call, FT_HANDLE handle) {
-    if (call.failure) {
-        call.state.handles.countIfClosed(bits(handle));
-    }
-    return call.failure;
-}
-
-// The device of an open handle, or the status for a handle that is not (FT_INVALID_HANDLE,
-// counted when it is a closed one) or whose device is gone (FT_IO_ERROR).
-struct OpenDevice {
-    const std::shared_ptr<Device>* device = nullptr;
-    FT_STATUS status = FT_OK;
-};
-
-OpenDevice lookUp(DriverState& state, FT_HANDLE handle) {
-    const std::shared_ptr<Device>* device = state.handles.find(bits(handle));
-    if (device == nullptr) {
-        state.handles.countIfClosed(bits(handle));
-        return {nullptr, sim::kInvalidHandle};
-    }
-    if (!(*device)->attached) {
-        return {nullptr, sim::kIoError};
-    }
-    return {device, FT_OK};
-}
-
-// Runs action(Device&) on the device of an open handle, after recording the call and
-// applying faults.
-template <typename Action>
-FT_STATUS onDevice(DriverFunction function, FT_HANDLE handle,
-                   std::initializer_list<uint64_t> arguments, Action action) {
-    DriverCall call(function, arguments);
-    if (const auto failure = injectedFailure(call, handle)) {
-        return *failure;
-    }
-    const OpenDevice open = lookUp(call.state, handle);
-    if (open.status != FT_OK) {
-        return open.status;
-    }
-    return action(**open.device);
-}
-
-// Sets one value of a device after a validity check.
-template <typename Valid, typename Apply>
-FT_STATUS setChecked(DriverFunction function, FT_HANDLE handle,
-                     std::initializer_list<uint64_t> arguments, Valid valid, Apply apply) {
-    return onDevice(function, handle, arguments, [&](Device& device) {
-        if (!valid(device)) {
-            return sim::kInvalidParameter;
-        }
-        apply(device);
-        return sim::kOk;
-    });
-}
-
-// Reads a 32-bit value of a device into an out-parameter.
-template <typename Out, typename Query>
-FT_STATUS query(DriverFunction function, FT_HANDLE handle, Out* out, Query value) {
-    return onDevice(function, handle, {bits(handle), bits(out)}, [&](Device& device) {
-        if (out == nullptr) {
-            return sim::kInvalidParameter;
-        }
-        *out = value(device);
-        return sim::kOk;
-    });
 }
 
 // The text matches the field when they agree up to the text's terminator and the field's
@@ -280,6 +197,10 @@ FT_STATUS FT_API FT_Close(FT_HANDLE handle) {
     if (const auto failure = injectedFailure(call, handle)) {
         return *failure;
     }
+    // A thread waiting on the handle's event wakes: the handle is gone.
+    if (const std::shared_ptr<Device>* device = call.state.handles.find(bits(handle))) {
+        (*device)->notifier.signalAndForget();
+    }
     // An unplugged device's handle still closes: that is how its owner lets go of it.
     if (call.state.handles.close(bits(handle))) {
         return FT_OK;
@@ -415,42 +336,42 @@ FT_STATUS FT_API FT_SetFlowControl(FT_HANDLE handle, uint16_t flowControl, uint8
 
 FT_STATUS FT_API FT_SetDtr(FT_HANDLE handle) {
     return onDevice(DriverFunction::SetDtr, handle, {bits(handle)}, [](Device& device) {
-        device.dtr = true;
+        device.setLine(device.dtr, true);
         return sim::kOk;
     });
 }
 
 FT_STATUS FT_API FT_ClrDtr(FT_HANDLE handle) {
     return onDevice(DriverFunction::ClrDtr, handle, {bits(handle)}, [](Device& device) {
-        device.dtr = false;
+        device.setLine(device.dtr, false);
         return sim::kOk;
     });
 }
 
 FT_STATUS FT_API FT_SetRts(FT_HANDLE handle) {
     return onDevice(DriverFunction::SetRts, handle, {bits(handle)}, [](Device& device) {
-        device.rts = true;
+        device.setLine(device.rts, true);
         return sim::kOk;
     });
 }
 
 FT_STATUS FT_API FT_ClrRts(FT_HANDLE handle) {
     return onDevice(DriverFunction::ClrRts, handle, {bits(handle)}, [](Device& device) {
-        device.rts = false;
+        device.setLine(device.rts, false);
         return sim::kOk;
     });
 }
 
 FT_STATUS FT_API FT_SetBreakOn(FT_HANDLE handle) {
     return onDevice(DriverFunction::SetBreakOn, handle, {bits(handle)}, [](Device& device) {
-        device.breakOn = true;
+        device.setBreak(device.breakOn, true);
         return sim::kOk;
     });
 }
 
 FT_STATUS FT_API FT_SetBreakOff(FT_HANDLE handle) {
     return onDevice(DriverFunction::SetBreakOff, handle, {bits(handle)}, [](Device& device) {
-        device.breakOn = false;
+        device.setBreak(device.breakOn, false);
         return sim::kOk;
     });
 }

@@ -28,17 +28,53 @@ public:
     bool waiting() const;
 
 private:
-    struct State;
+    // A command that clocks (data, TMS, clocks without data), run pulse by pulse so that it
+    // can stop half way for adaptive clocking or GPIOL1 and go on later.
+    struct Clocking {
+        uint64_t pulses = 0;         // to run; kUnbounded for 0x94/0x95
+        uint64_t done = 0;           // pulses completed
+        int stage = 0;               // 0 before the pulse, 1 after the first edge, 2 after both
+        bool writesTdi = false;
+        bool writesTms = false;
+        bool reads = false;
+        bool msbFirst = false;
+        bool byteReplies = false;    // a reply byte per 8 bits, else one byte at the end
+        bool outOnFirstEdge = false;
+        bool inOnFirstEdge = false;
+        bool idleHigh = false;
+        int stopLevel = -1;          // stop before a pulse when GPIOL1 shows it (0 or 1)
+        std::vector<uint8_t> out;    // bits to send: TDI data, or the TMS byte
+        uint8_t in = 0;              // bits sampled, shifted in
+        int inBits = 0;
+    };
+
+    // Runs the pending bytes until they run out, a command is incomplete, or something holds.
+    void runPending(std::vector<uint8_t>& replies);
+    // The length of the command at `at`, or 0 when more bytes are needed to run it.
+    std::size_t commandLength(const uint8_t* at, std::size_t available) const;
+    void execute(const uint8_t* command, std::vector<uint8_t>& replies);
+    void startClocking(Clocking clocking, std::vector<uint8_t>& replies);
+    // Goes on with the clocking command; false while it waits for RTCK or GPIOL1.
+    bool runClocking(std::vector<uint8_t>& replies);
+    void presentData(const Clocking& clocking);
+    void sample(Clocking& clocking, std::vector<uint8_t>& replies);
+    bool supports(uint8_t opcode) const;
+    void setPin(int pin, bool high);
+    void advanceHalfPeriods(uint64_t halves);
+
     const ChipKind& kind_;
     PinBus& bus_;
     std::vector<uint8_t> pending_;  // bytes of a command not complete yet, or held by a wait
-    // Implementation-defined members follow (clock divisor, flags, wait state).
     uint16_t divisor_ = 0;
     bool divideBy5_ = true;
     bool threePhase_ = false;
     bool adaptive_ = false;
     bool loopback_ = false;
     int waitingFor_ = -1;  // -1 none, 0 GPIOL1 low, 1 GPIOL1 high
+    bool clocking_ = false;  // current_ is a clocking command that has not finished
+    Clocking current_;
+    // Simulated time not yet handed to the bus, in thirds of a nanosecond.
+    uint64_t timeRemainder_ = 0;
 };
 
 }  // namespace sim

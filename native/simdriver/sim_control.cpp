@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "d2xx_modes.h"
 #include "driver_function.h"
 #include "driver_state.h"
 
@@ -109,11 +110,22 @@ int32_t simSetComPort(int32_t device, int32_t port) {
 }
 
 int32_t simSetModemInputs(int32_t device, uint32_t lines) {
-    return onDevice(device, [&](Device& target) { target.modemInputs = lines & sim::kModemLines; });
+    return onDevice(device, [&](Device& target) {
+        const uint32_t before = target.modemInputs;
+        target.modemInputs = lines & sim::kModemLines;
+        if (target.modemInputs != before) {
+            target.raiseEvents(FT_EVENT_MODEM_STATUS);
+        }
+    });
 }
 
 int32_t simRaiseLineErrors(int32_t device, uint32_t errors) {
-    return onDevice(device, [&](Device& target) { target.pendingLineErrors |= errors & 0xFFU; });
+    return onDevice(device, [&](Device& target) {
+        target.pendingLineErrors |= errors & 0xFFU;
+        if ((errors & 0xFFU) != 0) {
+            target.raiseEvents(FT_EVENT_LINE_STATUS);
+        }
+    });
 }
 
 int32_t simInject(int32_t device, const uint8_t* bytes, uint32_t length) {

@@ -1,6 +1,6 @@
 // Control interface of the simulated D2XX driver: lets tests script the devices it models,
 // inject faults and read back what the driver was asked to do. Exported by the simulated
-// libftd2xx.so beside the 28 driver functions; the vendor's driver has none of these.
+// libftd2xx.so beside the driver functions; the vendor's driver has none of these.
 #ifndef SIM_CONTROL_H
 #define SIM_CONTROL_H
 
@@ -146,6 +146,85 @@ SIM_API int32_t simLastArgs(const char* function, uint64_t* args, int32_t capaci
 // zero; at most 1024 bytes are read. Returns the count written, or -1 when there was no
 // such call or its text was null.
 SIM_API int32_t simLastOpenText(uint8_t* out, int32_t capacity);
+
+// ==== The chip beyond the serial line (sim_chip_control.cpp) ==========================
+// Each returns 0 (or the value asked for), or -1 for an unknown device id or a bad argument.
+
+// ---- EEPROM ----------------------------------------------------------------------------------
+// Sets one word of the device's EEPROM, as FT_WriteEE would, without a handle; -1 also for an
+// offset past its end.
+SIM_API int32_t simSetEepromWord(int32_t device, uint32_t offset, uint16_t value);
+// Copies up to capacity words of the EEPROM into out; returns its size in words.
+SIM_API int32_t simGetEepromWords(int32_t device, uint16_t* out, uint32_t capacity);
+
+// ---- Pins ------------------------------------------------------------------------------------
+// Pins 0..7 are ADBUS0..7 (D0..D7 of a 232R), 8..15 ACBUS0..7 (CBUS0..3 in CBUS bit-bang).
+// Drives the pins in mask from outside the chip, to the levels' bits; releases the others
+// (an undriven pin reads 1). Replaces what this call drove before.
+SIM_API int32_t simSetPinInputs(int32_t device, uint32_t mask, uint32_t levels);
+// The level of every pin (bit i = pin i), 0..0xFFFF.
+SIM_API int32_t simGetPinLevels(int32_t device);
+// The bit mode FT_SetBitMode set in bits 0-7 and its mask in bits 8-15.
+SIM_API int32_t simGetBitMode(int32_t device);
+// How often FT_ResetPort and FT_CyclePort succeeded on the device.
+SIM_API int32_t simGetPortResets(int32_t device, uint32_t* resets, uint32_t* cycles);
+=======
+// ---- The chip's pins and the peripherals wired to them --------------------------------------
+// Pins are 0..7 (ADBUS0..7, D0..D7) and 8..15 (ACBUS0..7). Every function takes the device id
+// and returns -1 for an unknown device or an argument out of range. Peripheral ids are the
+// peripheral's position on the device's pins (0, 1, ...), valid until simReset.
+
+// An I2C target with `registerCount` (1..65536) registers, all 0, at a 7-bit (0..0x7F) or
+// 10-bit (tenBit != 0, 0..0x3FF) address, on SCL = pin 0 and SDA = pin 1, wired to pin 2 (the
+// chip's SDA input). The waveform names the pins SCL, SDA and SDA_IN. Returns its id.
+SIM_API int32_t simAttachI2cTarget(int32_t device, uint32_t address, int32_t tenBit,
+                                   uint32_t registerCount);
+// Copies bytes into the registers from `offset`; 0, or -1 when they do not fit.
+SIM_API int32_t simI2cTargetSetRegisters(int32_t device, int32_t target, uint32_t offset,
+                                         const uint8_t* bytes, uint32_t length);
+// Copies up to `capacity` registers into out; returns the register count.
+SIM_API int32_t simI2cTargetGetRegisters(int32_t device, int32_t target, uint8_t* out,
+                                         uint32_t capacity);
+// Leaves the target's address unanswered (on) as if it were absent, or answers again (off).
+SIM_API int32_t simI2cTargetNackAddress(int32_t device, int32_t target, int32_t on);
+// Refuses data byte k of each write (0 = the first after the address), or none for k = -1.
+SIM_API int32_t simI2cTargetNackAtByte(int32_t device, int32_t target, int32_t k);
+// Holds SDA low (on) as a stuck target does, or lets it go (off). Also for an EEPROM.
+SIM_API int32_t simI2cHoldSda(int32_t device, int32_t target, int32_t on);
+
+// A 24C-kind EEPROM of sizeBytes (1..65536; above 2 KiB with a two-byte word address) and
+// pageBytes (1..sizeBytes), erased to 0xFF, at a 7-bit address (up to 2 KiB with more than 256
+// bytes it also answers the following block addresses, as a 24C16 does). Pins as an I2C target.
+SIM_API int32_t simAttachI2cEeprom(int32_t device, uint32_t address, uint32_t sizeBytes,
+                                   uint32_t pageBytes);
+SIM_API int32_t simI2cEepromSetContents(int32_t device, int32_t eeprom, uint32_t offset,
+                                        const uint8_t* bytes, uint32_t length);
+// Copies up to capacity bytes; returns the EEPROM's size.
+SIM_API int32_t simI2cEepromGetContents(int32_t device, int32_t eeprom, uint8_t* out,
+                                        uint32_t capacity);
+
+// An SPI flash (erased to 0xFF; sizeBytes 4 KiB..16 MiB, a whole number of 4 KiB sectors)
+// with the JEDEC ID 0xMMTTCC on SCK = pin 0, MOSI = pin 1, MISO = pin 2 and CS = csPin (3 or
+// 4..15), named SCK, MOSI, MISO and CS in the waveform. Returns its id.
+SIM_API int32_t simAttachSpiFlash(int32_t device, int32_t csPin, uint32_t jedecId,
+                                  uint32_t sizeBytes);
+SIM_API int32_t simSpiFlashSetContents(int32_t device, int32_t flash, uint32_t offset,
+                                       const uint8_t* bytes, uint32_t length);
+// Copies up to capacity bytes; returns the flash's size.
+SIM_API int32_t simSpiFlashGetContents(int32_t device, int32_t flash, uint8_t* out,
+                                       uint32_t capacity);
+
+// Wires two pins together: from now on they show one level.
+SIM_API int32_t simConnectPins(int32_t device, int32_t pinA, int32_t pinB);
+// Drives a pin from outside: level 0 low, 1 high, -1 released. A low wins over a high.
+SIM_API int32_t simDrivePin(int32_t device, int32_t pin, int32_t level);
+// Starts recording every level change from now (on), or stops (off).
+SIM_API int32_t simSetWaveformRecording(int32_t device, int32_t on);
+// Copies up to capacity bytes of the recorded waveform as VCD text (timescale 1 ns, no
+// terminator) and returns its whole length.
+SIM_API int32_t simWaveformVcd(int32_t device, char* out, uint32_t capacity);
+// The device's simulated time on its pins, in ns, or -1 for an unknown device.
+SIM_API int64_t simBusNanos(int32_t device);
 
 }  // extern "C"
 

@@ -7,12 +7,13 @@
 namespace fakejni {
 
 struct Object {
-    enum class Kind { Class, String, ByteArray, ObjectArray, DeviceInfo };
+    enum class Kind { Class, String, ByteArray, IntArray, ObjectArray, DeviceInfo };
     Kind kind;
     std::string className;     // a class's name, or an object array's element class
     std::u16string chars;      // a String made by the test
     std::string bytesOfString; // a String made by the bridge from a byte[]
     std::vector<jbyte> bytes;
+    std::vector<jint> ints;
     std::vector<Object*> elements;
     DeviceInfoArgs info{};
 };
@@ -206,8 +207,9 @@ jsize JNICALL getArrayLength(JNIEnv* env, jarray arrayRef) {
     if (array == nullptr) {
         return 0;
     }
-    const size_t size = array->kind == Object::Kind::ByteArray ? array->bytes.size()
-                                                                 : array->elements.size();
+    const size_t size = array->kind == Object::Kind::ByteArray  ? array->bytes.size()
+                        : array->kind == Object::Kind::IntArray ? array->ints.size()
+                                                                : array->elements.size();
     return static_cast<jsize>(size);
 }
 
@@ -240,6 +242,38 @@ void JNICALL setByteArrayRegion(JNIEnv* env, jbyteArray arrayRef, jsize start, j
     Object* array = byteRegion(vm, arrayRef, start, length, "SetByteArrayRegion");
     if (array != nullptr) {
         std::copy_n(in, length, array->bytes.begin() + start);
+    }
+}
+
+Object* intRegion(FakeVm& vm, jintArray arrayRef, jsize start, jsize length,
+                  const char* function) {
+    vm.enter(function);
+    Object* array = vm.deref(arrayRef, function);
+    if (array == nullptr) {
+        return nullptr;
+    }
+    if (regionOutside(static_cast<jsize>(array->ints.size()), start, length)) {
+        vm.raise("java/lang/ArrayIndexOutOfBoundsException", function);
+        return nullptr;
+    }
+    return array;
+}
+
+void JNICALL getIntArrayRegion(JNIEnv* env, jintArray arrayRef, jsize start, jsize length,
+                               jint* out) {
+    FakeVm& vm = FakeVm::of(env);
+    Object* array = intRegion(vm, arrayRef, start, length, "GetIntArrayRegion");
+    if (array != nullptr) {
+        std::copy_n(array->ints.begin() + start, length, out);
+    }
+}
+
+void JNICALL setIntArrayRegion(JNIEnv* env, jintArray arrayRef, jsize start, jsize length,
+                               const jint* in) {
+    FakeVm& vm = FakeVm::of(env);
+    Object* array = intRegion(vm, arrayRef, start, length, "SetIntArrayRegion");
+    if (array != nullptr) {
+        std::copy_n(in, length, array->ints.begin() + start);
     }
 }
 
@@ -311,6 +345,8 @@ FakeVm::FakeVm() : table_{}, env_{} {
     table_.GetArrayLength = getArrayLength;
     table_.GetByteArrayRegion = getByteArrayRegion;
     table_.SetByteArrayRegion = setByteArrayRegion;
+    table_.GetIntArrayRegion = getIntArrayRegion;
+    table_.SetIntArrayRegion = setIntArrayRegion;
     table_.GetStringLength = getStringLength;
     table_.GetStringUTFRegion = getStringUTFRegion;
     env_.functions = &table_;
@@ -337,6 +373,16 @@ jbyteArray FakeVm::newByteArray(const std::vector<jbyte>& bytes) {
 
 std::vector<jbyte> FakeVm::bytesOf(jbyteArray array) const {
     return reinterpret_cast<Object*>(array)->bytes;
+}
+
+jintArray FakeVm::newIntArray(const std::vector<jint>& ints) {
+    auto array = makeObject(Object::Kind::IntArray);
+    array->ints = ints;
+    return static_cast<jintArray>(track(std::move(array)));
+}
+
+std::vector<jint> FakeVm::intsOf(jintArray array) const {
+    return reinterpret_cast<Object*>(array)->ints;
 }
 
 std::vector<jobject> FakeVm::elementsOf(jobjectArray array) const {

@@ -42,6 +42,8 @@ public:
     jstring newString(const std::u16string& chars);
     jbyteArray newByteArray(const std::vector<jbyte>& bytes);
     std::vector<jbyte> bytesOf(jbyteArray array) const;
+    jintArray newIntArray(const std::vector<jint>& ints);
+    std::vector<jint> intsOf(jintArray array) const;
 
     // Reading back what the bridge returned.
     std::vector<jobject> elementsOf(jobjectArray array) const;

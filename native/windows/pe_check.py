@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the PE tables of the Windows bridge or of the simulated driver, as objdump shows them.
+"""Checks the PE tables of the Windows bridge, the modes library or the simulated driver, as
+objdump shows them.
 
 The bridge (ftdibridge.dll) passes when
   - it imports from FTD2XX.dll by ordinal only, exactly the 28 driver functions it calls, each at
@@ -8,14 +9,18 @@ The bridge (ftdibridge.dll) passes when
   - it exports the 29 JNI functions of nl.tamsel.ftdi.usb.D2XX by their plain names, and nothing
     else;
   - every other DLL it imports from is a Windows system DLL: the C and C++ runtimes are linked in.
+The modes library (ftdimodes.dll) passes when it exports the JNI functions of
+nl.tamsel.ftdi.usb.D2XXModes by their plain names and nothing else, imports nothing at all from
+FTD2XX.dll (it looks the driver's functions up at run time), and imports only from Windows
+system DLLs.
 The simulated driver (FTD2XX.dll) passes when it exports the 28 functions at those ordinals and
-by no name (so that only binding by ordinal finds them), names nothing else than its control
-functions, and needs only Windows system DLLs.
+by no name (so that only binding by ordinal finds them), the 13 functions beyond the serial line
+by name, names nothing else than its control functions, and needs only Windows system DLLs.
 
 Both 64-bit architectures are covered: x86-64 (objdump -p of mingw-w64, or LLVM's tools) and
 ARM64 (LLVM's tools: --reader llvm).
 
-Usage: pe_check.py [--role bridge|driver] [--objdump TOOL] [--nm TOOL] [--reader gnu|llvm] FILE.dll
+Usage: pe_check.py [--role bridge|modes|driver] [--objdump TOOL] [--nm TOOL] [--reader gnu|llvm] FILE.dll
 Exit status 0 when the file passes, 1 when it does not, 2 when it cannot be examined.
 """
 
@@ -58,6 +63,13 @@ DRIVER_ORDINALS = {
     "FT_GetComPortNumber": 80,
 }
 FUNCTION_AT = {ordinal: name for name, ordinal in DRIVER_ORDINALS.items()}
+# The driver functions beyond the serial line, which the modes library looks up by name: the
+# simulated driver exports them by name.
+NAMED_DRIVER_FUNCTIONS = frozenset({
+    "FT_SetBitMode", "FT_GetBitMode", "FT_GetDeviceInfo", "FT_GetStatus", "FT_ReadEE",
+    "FT_WriteEE", "FT_EraseEE", "FT_EE_UASize", "FT_EE_UARead", "FT_EE_UAWrite",
+    "FT_SetEventNotification", "FT_ResetPort", "FT_CyclePort",
+})
 
 JNI_METHODS = [
     "getLibraryVersion", "getDriverVersion", "getComPortNumber", "getModemStatus",
@@ -69,6 +81,13 @@ JNI_METHODS = [
 ]
 BRIDGE_EXPORTS = frozenset("Java_nl_tamsel_ftdi_usb_D2XX_" + method for method in JNI_METHODS)
 
+MODES_METHODS = [
+    "availableFunctions", "setBitMode", "getBitMode", "getDeviceInfo", "getStatus", "readEE",
+    "writeEE", "eraseEE", "eeUASize", "eeUARead", "eeUAWrite", "setEventNotification",
+    "resetPort", "cyclePort", "createEvent", "waitEvent", "signalEvent", "freeEvent",
+]
+MODES_EXPORTS = frozenset("Java_nl_tamsel_ftdi_usb_D2XXModes_" + method for method in MODES_METHODS)
+
 DRIVER_DLL = "ftd2xx.dll"
 # DLLs that every 64-bit Windows has. Compiler run-time DLLs (libstdc++-6.dll,
 # libgcc_s_seh-1.dll, libwinpthread-1.dll) are deliberately absent: a user's machine lacks them.
@@ -78,7 +97,7 @@ SYSTEM_DLLS = frozenset({
 })
 SYSTEM_DLL_PREFIXES = ("api-ms-win-crt-", "api-ms-win-core-")
 # What the simulated driver may export by name beside the ordinal-only driver functions.
-DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_SimulatedDriver_\w+)$")
+DRIVER_NAMED_EXPORTS = re.compile(r"(sim[A-Z]\w*|Java_nl_tamsel_ftdi_sim_\w+)$")
 
 
 @dataclass
@@ -295,6 +314,26 @@ def check_bridge(tables: PeTables, slot_functions: Optional[Dict[int, str]]) -> 
     return errors
 
 
+def check_modes(tables: PeTables) -> List[str]:
+    errors = check_format(tables)
+    for dll in tables.imports:
+        if dll.lower() == DRIVER_DLL:
+            errors.append("imports from FTD2XX.dll; the modes library must find the driver's "
+                          "functions at run time and import nothing from it")
+    errors += check_other_dlls(tables)
+    named = set()
+    for export in tables.exports.values():
+        if export.rva and not export.names:
+            errors.append(f"exports ordinal {export.ordinal} without a name")
+        named.update(export.names)
+    for name in sorted(named - MODES_EXPORTS):
+        errors.append(f"exports {name}, which is not one of the {len(MODES_EXPORTS)} JNI "
+                      "functions of D2XXModes")
+    for name in sorted(MODES_EXPORTS - named):
+        errors.append(f"does not export {name}")
+    return errors
+
+
 def check_driver(tables: PeTables) -> List[str]:
     errors = check_format(tables)
     if (tables.export_dll_name or "").lower() != DRIVER_DLL:
@@ -306,8 +345,13 @@ def check_driver(tables: PeTables) -> List[str]:
         elif export.names:
             errors.append(f"exports ordinal {ordinal} ({name}) by the name "
                           f"{', '.join(export.names)}; it must have no name")
+    named = {name for export in tables.exports.values() for name in export.names}
+    for name in sorted(NAMED_DRIVER_FUNCTIONS - named):
+        errors.append(f"does not export {name} by name")
     for export in tables.exports.values():
         for name in export.names:
+            if name in NAMED_DRIVER_FUNCTIONS:
+                continue
             if name in DRIVER_ORDINALS:
                 if export.ordinal != DRIVER_ORDINALS[name]:
                     errors.append(f"exports {name} by name")
@@ -345,6 +389,8 @@ def check_file(path: str, role: str, objdump: str, nm: str, readobj: Optional[st
         tables = parse_objdump(run(objdump, "-p", path))
     if role == "driver":
         return check_driver(tables), tables
+    if role == "modes":
+        return check_modes(tables), tables
     if tables.image_base is None:
         return ["no image base in objdump's output"], tables
     return check_bridge(tables, parse_nm(run(nm, path), tables.image_base) if symbols else None), tables
@@ -353,7 +399,7 @@ def check_file(path: str, role: str, objdump: str, nm: str, readobj: Optional[st
 def main(argv: List[str]) -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("dll")
-    parser.add_argument("--role", choices=("bridge", "driver"), default="bridge")
+    parser.add_argument("--role", choices=("bridge", "modes", "driver"), default="bridge")
     parser.add_argument("--objdump", default="x86_64-w64-mingw32-objdump")
     parser.add_argument("--nm", default="x86_64-w64-mingw32-nm")
     parser.add_argument("--reader", choices=("gnu", "llvm"), default="gnu",

@@ -5,7 +5,7 @@ The wrong builds are real DLLs, each the bridge with one fault (see CMakeLists.t
 file). Faults that cost a build of their own for no more insight are made by editing objdump's
 account of the good bridge. Every wrong case must fail with the expected problems and no others.
 
-Usage: pe_check_test.py --objdump TOOL --nm TOOL --bridge DLL --driver DLL
+Usage: pe_check_test.py --objdump TOOL --nm TOOL --bridge DLL --driver DLL --modes DLL
                         --wrong NAME=DLL [--wrong NAME=DLL ...] [unittest arguments]
 """
 
@@ -90,6 +90,18 @@ class RealBuilds(CheckTestCase):
 
     def test_the_simulated_driver_passes(self):
         self.assertEqual([], pe_check.check_driver(pe_check.parse_objdump(objdump(options.driver))))
+
+    def test_the_modes_library_passes(self):
+        self.assertEqual([], pe_check.check_modes(pe_check.parse_objdump(objdump(options.modes))))
+
+    def test_the_bridge_is_no_modes_library(self):
+        # It imports the driver and exports D2XX's functions: a modes library linked like it.
+        errors = pe_check.check_modes(pe_check.parse_objdump(objdump(options.bridge)))
+        self.assertProblems(errors, [
+            r"imports from FTD2XX\.dll; the modes library must find",
+            rf"exports {JNI_PREFIX}close, which is not one of the 18 JNI functions of D2XXModes",
+            r"does not export Java_nl_tamsel_ftdi_usb_D2XXModes_waitEvent$",
+        ], [r"exports Java_nl_tamsel_ftdi_usb_D2XX_\w+, which is not", r"does not export Java_nl_tamsel_ftdi_usb_D2XXModes_\w+$"])
 
     def test_the_bridge_tables_are_read_in_full(self):
         tables = pe_check.parse_objdump(objdump(options.bridge))
@@ -208,6 +220,7 @@ def main():
     parser.add_argument("--nm", required=True)
     parser.add_argument("--bridge", required=True)
     parser.add_argument("--driver", required=True)
+    parser.add_argument("--modes", required=True)
     parser.add_argument("--wrong", action="append", default=[], metavar="NAME=DLL")
     options, rest = parser.parse_known_args()
     options.wrong = dict(item.split("=", 1) for item in options.wrong)

@@ -60,7 +60,33 @@ public enum DriverFunction {
     /** {@code FT_GetLibraryVersion}. */
     FT_GET_LIBRARY_VERSION("FT_GetLibraryVersion", false),
     /** {@code FT_GetComPortNumber}. */
-    FT_GET_COM_PORT_NUMBER("FT_GetComPortNumber", false);
+    FT_GET_COM_PORT_NUMBER("FT_GetComPortNumber", false),
+    /** {@code FT_SetBitMode}: sets the bit mode and pin directions. */
+    FT_SET_BIT_MODE("FT_SetBitMode", false),
+    /** {@code FT_GetBitMode}: reads the pins' levels. */
+    FT_GET_BIT_MODE("FT_GetBitMode", false),
+    /** {@code FT_GetDeviceInfo}: type, id, serial number and description of an open device. */
+    FT_GET_DEVICE_INFO("FT_GetDeviceInfo", false),
+    /** {@code FT_GetStatus}: queue counts and the events since the last call. */
+    FT_GET_STATUS("FT_GetStatus", false),
+    /** {@code FT_ReadEE}: reads an EEPROM word. */
+    FT_READ_EE("FT_ReadEE", false),
+    /** {@code FT_WriteEE}: writes an EEPROM word. */
+    FT_WRITE_EE("FT_WriteEE", false),
+    /** {@code FT_EraseEE}: erases the EEPROM. */
+    FT_ERASE_EE("FT_EraseEE", false),
+    /** {@code FT_EE_UASize}: the size of the EEPROM's user area. */
+    FT_EE_UA_SIZE("FT_EE_UASize", false),
+    /** {@code FT_EE_UARead}: reads the EEPROM's user area. */
+    FT_EE_UA_READ("FT_EE_UARead", false),
+    /** {@code FT_EE_UAWrite}: writes the EEPROM's user area. */
+    FT_EE_UA_WRITE("FT_EE_UAWrite", false),
+    /** {@code FT_SetEventNotification}: registers an event to signal. */
+    FT_SET_EVENT_NOTIFICATION("FT_SetEventNotification", false),
+    /** {@code FT_ResetPort}: tries to recover the port. */
+    FT_RESET_PORT("FT_ResetPort", false),
+    /** {@code FT_CyclePort}: unplugs and replugs the port. */
+    FT_CYCLE_PORT("FT_CyclePort", false);
 
     private final String driverName;
     private final boolean reportsCount;

@@ -284,6 +284,86 @@ public final class SimulatedDevice {
         return SimulatedDriver.state(live());
     }
 
+    /**
+     * Returns the words of the device's configuration EEPROM, as {@code FT_ReadEE} reads them:
+     * a default configuration (vendor and product ID in words 1 and 2), the manufacturer
+     * "FTDI", the description and the serial number as string descriptors from word 10, then
+     * the user area and the rest erased (0xFFFF).
+     *
+     * @return a copy of the words, each 0..0xFFFF; 64 for a 232R, 128 for an H-series chip
+     */
+    public int[] eepromWords() {
+        int[] words = ChipNatives.simGetEepromWords(live());
+        if (words == null) {
+            throw new IllegalStateException(this + " has no EEPROM to read");
+        }
+        return words;
+    }
+
+    /**
+     * Sets one word of the device's EEPROM, as {@code FT_WriteEE} would, without opening it.
+     *
+     * @param offset the word's offset, from 0 to {@code eepromWords().length - 1}
+     * @param value  the word, 0..0xFFFF
+     * @throws IllegalArgumentException for an offset past the EEPROM or a value beyond 16 bits
+     */
+    public void setEepromWord(int offset, int value) {
+        if (value < 0 || value > 0xFFFF) {
+            throw new IllegalArgumentException("an EEPROM word is 0..0xFFFF, not " + value);
+        }
+        if (offset < 0 || ChipNatives.simSetEepromWord(live(), offset, value) != 0) {
+            throw new IllegalArgumentException("the EEPROM of " + this + " has no word " + offset);
+        }
+    }
+
+    /**
+     * Drives pins from outside the chip, as a circuit on them would: pins 0..7 are ADBUS0..7
+     * (D0..D7 of a 232R), 8..15 ACBUS0..7 (CBUS0..3 in CBUS bit-bang). Each call replaces what
+     * the previous one drove; pins outside the mask are released. A pin that the chip drives
+     * one way and this the other reads low.
+     *
+     * @param mask   the pins to drive (bit i = pin i), 0..0xFFFF; 0 releases them all
+     * @param levels their levels, bit i for pin i
+     * @throws IllegalArgumentException for a mask beyond 16 pins
+     */
+    public void drivePins(int mask, int levels) {
+        if ((mask & ~0xFFFF) != 0) {
+            throw new IllegalArgumentException("pins are 0..15: mask " + Integer.toHexString(mask));
+        }
+        if (ChipNatives.simSetPinInputs(live(), mask, levels) != 0) {
+            throw new IllegalStateException(this + " refused the pin levels");
+        }
+    }
+
+    /**
+     * Returns the level every pin shows now, whoever drives it; an undriven pin reads 1.
+     *
+     * @return the levels, bit i for pin i, 0..0xFFFF
+     */
+    public int pinLevels() {
+        return ChipNatives.simGetPinLevels(live());
+    }
+
+    /**
+     * Returns the bit mode {@code FT_SetBitMode} set last (0 for the UART, 1 async bit-bang,
+     * 2 MPSSE, 4 sync bit-bang, 0x20 CBUS bit-bang, ...).
+     *
+     * @return the mode, 0..0xFF
+     */
+    public int bitMode() {
+        return ChipNatives.simGetBitMode(live()) & 0xFF;
+    }
+
+    /**
+     * Returns the mask {@code FT_SetBitMode} set with the mode: pin directions (1 = output), in
+     * CBUS bit-bang the directions in the high nibble and the levels in the low one.
+     *
+     * @return the mask, 0..0xFF
+     */
+    public int bitModeMask() {
+        return (ChipNatives.simGetBitMode(live()) >> 8) & 0xFF;
+    }
+
     @Override
     public String toString() {
         return "simulated " + type.displayName() + " " + serialNumber + " (\"" + description

@@ -82,6 +82,16 @@ public final class Platform {
     }
 
     /**
+     * The modes library's file name on a platform.
+     *
+     * @param platform a platform folder name, such as {@code linux-x86_64}
+     * @return {@code ftdimodes.dll}, {@code libftdimodes.dylib} or {@code libftdimodes.so}
+     */
+    public static String modesFile(String platform) {
+        return libraryFile(platform, "ftdimodes", "ftdimodes.dll");
+    }
+
+    /**
      * The D2XX driver's file name on a platform, which the simulated driver shares.
      *
      * @param platform a platform folder name, such as {@code windows-x86_64}

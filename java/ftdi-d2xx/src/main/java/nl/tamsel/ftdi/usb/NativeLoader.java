@@ -20,12 +20,14 @@ import nl.tamsel.ftdi.internal.Platform;
 import nl.tamsel.ftdi.spi.DriverProvider;
 
 /**
- * Loads the D2XX driver (when one is named) and the JNI bridge, turning each way this can fail
- * into one {@link UnsatisfiedLinkError} that says what was tried and how to fix it.
+ * Loads the D2XX driver (when one is named) and the JNI bridge, or later the modes library,
+ * turning each way this can fail into one {@link UnsatisfiedLinkError} that says what was tried
+ * and how to fix it.
  *
- * <p>The bridge comes from the first of: the file named by {@value #BRIDGE_PROPERTY} (which must
- * work: nothing else is tried), {@code java.library.path}, the copy this jar carries for the
- * platform. Before loading, the bridge's file must carry the version marker of this Java code.
+ * <p>A library comes from the first of: the file named by its property ({@value #BRIDGE_PROPERTY}
+ * or {@value #MODES_PROPERTY}, which must work: nothing else is tried), {@code java.library.path},
+ * the copy this jar carries for the platform. Before loading, the library's file must carry its
+ * version marker with the version of this Java code.
  */
 final class NativeLoader {
 
@@ -42,7 +44,41 @@ final class NativeLoader {
     /** Precedes the version text compiled into the bridge's file. */
     static final String VERSION_MARKER = "nl.tamsel.ftdi.bridge.version=";
 
+    /** Names the modes library's file; without it the modes library is searched for. */
+    static final String MODES_PROPERTY = "nl.tamsel.ftdi.modes";
+    /** The modes library's base name: libftdimodes.so, ftdimodes.dll. */
+    static final String MODES_LIBRARY = "ftdimodes";
+    /** Precedes the version text compiled into the modes library's file. */
+    static final String MODES_VERSION_MARKER = "nl.tamsel.ftdi.modes.version=";
+
     private static final int MAX_VERSION_LENGTH = 64;
+
+    /**
+     * One native library this loader can load.
+     *
+     * @param title what messages call it, after "the"
+     * @param shortTitle the shorter name used in remedies
+     * @param property the system property that names its file
+     * @param stem its base name, which names its extraction folder
+     * @param marker the text before its version inside its file
+     * @param fileNames its file name on a platform
+     * @param linksDriver whether it links to the D2XX driver, so that a missing driver explains
+     *        its failure to load; and whether the driver must be loaded before it
+     */
+    record Library(String title, String shortTitle, String property, String stem, String marker,
+            UnaryOperator<String> fileNames, boolean linksDriver) {
+
+        String fileName(String platform) {
+            return fileNames.apply(platform);
+        }
+    }
+
+    /** The JNI bridge of {@link D2XX}, loaded after the driver. */
+    static final Library BRIDGE = new Library("JNI bridge", "bridge", BRIDGE_PROPERTY, BRIDGE_LIBRARY,
+            VERSION_MARKER, Platform::bridgeFile, true);
+    /** The modes library of {@link D2XXModes}, which finds the driver's functions already loaded. */
+    static final Library MODES = new Library("modes library", "modes library", MODES_PROPERTY, MODES_LIBRARY,
+            MODES_VERSION_MARKER, Platform::modesFile, false);
 
     /** How the JVM links a native file, separated so the failure paths can be tested. */
     interface Linker {
@@ -55,9 +91,16 @@ final class NativeLoader {
     private final Function<String, Runnable> namedDrivers;
     private final String platform;
     private final String version;
+    private final Library library;
 
     NativeLoader(UnaryOperator<String> properties, Linker linker, Function<String, InputStream> resources,
             Function<String, Runnable> namedDrivers, String platform, String version) {
+        this(properties, linker, resources, namedDrivers, platform, version, BRIDGE);
+    }
+
+    NativeLoader(UnaryOperator<String> properties, Linker linker, Function<String, InputStream> resources,
+            Function<String, Runnable> namedDrivers, String platform, String version, Library library) {
+        this.library = library;
         this.properties = properties;
         this.linker = linker;
         this.resources = resources;
@@ -70,6 +113,12 @@ final class NativeLoader {
     static void loadNativeCode() {
         new NativeLoader(System::getProperty, System::load, NativeLoader.class::getResourceAsStream,
                 NativeLoader::namedDriver, Platform.current(), javaVersion()).load();
+    }
+
+    /** Loads the modes library as the system properties say; the driver and bridge are loaded already. */
+    static void loadModesLibrary() {
+        new NativeLoader(System::getProperty, System::load, NativeLoader.class::getResourceAsStream,
+                name -> null, Platform.current(), javaVersion(), MODES).load();
     }
 
     /** The loading of the driver a provider on the class or module path offers by this name, or null. */
@@ -87,30 +136,36 @@ final class NativeLoader {
         return LibraryVersion.current();
     }
 
-    /** The path of the bridge inside the jar, relative to this class's package. */
+    /** The path of the library inside the jar, relative to this class's package. */
     String bundledBridge() {
         return "native/" + platform + "/" + bridgeFileName();
     }
 
     private String bridgeFileName() {
-        return Platform.bridgeFile(platform);
+        return library.fileName(platform);
+    }
+
+    private String what() {
+        return "the " + library.title();
     }
 
     void load() {
         try {
             loadDriverAndBridge();
         } catch (IllegalCallerException e) {
-            throw NativeAccess.denied(NativeLoader.class.getModule(), "the JNI bridge", e);
+            throw NativeAccess.denied(NativeLoader.class.getModule(), what(), e);
         }
     }
 
     private void loadDriverAndBridge() {
-        loadDriver();
-        String named = properties.apply(BRIDGE_PROPERTY);
+        if (library.linksDriver()) {
+            loadDriver();
+        }
+        String named = properties.apply(library.property());
         if (isSet(named)) {
-            Path file = existingFile(BRIDGE_PROPERTY, named, "the JNI bridge");
+            Path file = existingFile(library.property(), named, what());
             checkVersion(file, file.toString());
-            loadNamed(BRIDGE_PROPERTY, file, "the JNI bridge");
+            loadNamed(library.property(), file, what());
             return;
         }
         List<UnsatisfiedLinkError> attempts = new ArrayList<>();
@@ -124,22 +179,22 @@ final class NativeLoader {
                 linker.load(onLibraryPath.toString());
                 return;
             } catch (UnsatisfiedLinkError e) {
-                throwIfDriverMissing(e, platform);
+                throwIfDriverMissing(e);
                 attempts.add(attempt(onLibraryPath + " (found on java.library.path) did not load", e));
             }
         }
         InputStream bundled = resources.apply(bundledBridge());
         if (bundled == null) {
-            attempts.add(new UnsatisfiedLinkError("this jar has no bridge for " + platform + " (no "
+            attempts.add(new UnsatisfiedLinkError("this jar has no " + library.shortTitle() + " for " + platform + " (no "
                     + NativeLoader.class.getPackageName().replace('.', '/') + "/" + bundledBridge() + ")"));
         } else {
             try {
-                LibraryExtractor.extractAndLoad(bundled, extractionRoot(), platform, BRIDGE_LIBRARY, version,
+                LibraryExtractor.extractAndLoad(bundled, extractionRoot(), platform, library.stem(), version,
                         bridgeFileName(), path -> checkVersion(path, "the copy in this jar"),
                         path -> linker.load(path.toString()));
                 return;
             } catch (UnsatisfiedLinkError e) {
-                throwIfDriverMissing(e, platform);
+                throwIfDriverMissing(e);
                 attempts.add(e);
             }
         }
@@ -184,27 +239,33 @@ final class NativeLoader {
         return null;
     }
 
-    /** Refuses a bridge whose file does not carry this code's version. */
+    /** Refuses a library whose file does not carry this code's version. */
     void checkVersion(Path file, String describedAs) {
         String found;
         try {
-            found = versionIn(Files.readAllBytes(file));
+            found = versionIn(Files.readAllBytes(file), library.marker());
         } catch (IOException e) {
-            UnsatisfiedLinkError error = new UnsatisfiedLinkError("Cannot read the JNI bridge " + describedAs + ": " + e);
+            UnsatisfiedLinkError error = new UnsatisfiedLinkError("Cannot read " + what() + " " + describedAs + ": " + e);
             error.initCause(e);
             throw error;
         }
         if (!version.equals(found)) {
-            throw new UnsatisfiedLinkError("The JNI bridge " + describedAs + " is "
+            throw new UnsatisfiedLinkError("The " + library.title() + " " + describedAs + " is "
                     + (found == null ? "of an unknown version (it carries no version marker)" : "version " + found)
-                    + ", but these Java classes are version " + version + ". Use the bridge built with them:"
-                    + " the one in the ftdi-d2xx " + version + " jar, or name it with -D" + BRIDGE_PROPERTY + "=<path>.");
+                    + ", but these Java classes are version " + version + ". Use the " + library.shortTitle()
+                    + " built with them: the one in the ftdi-d2xx " + version + " jar, or name it with -D"
+                    + library.property() + "=<path>.");
         }
     }
 
-    /** The version text after the marker, up to its terminating zero byte, or null. */
+    /** The bridge's version text after its marker, up to its terminating zero byte, or null. */
     static String versionIn(byte[] library) {
-        byte[] marker = VERSION_MARKER.getBytes(StandardCharsets.US_ASCII);
+        return versionIn(library, VERSION_MARKER);
+    }
+
+    /** The version text after the marker, up to its terminating zero byte, or null. */
+    static String versionIn(byte[] library, String markerText) {
+        byte[] marker = markerText.getBytes(StandardCharsets.US_ASCII);
         outer:
         for (int i = 0; i <= library.length - marker.length; i++) {
             for (int j = 0; j < marker.length; j++) {
@@ -223,12 +284,13 @@ final class NativeLoader {
     }
 
     private UnsatisfiedLinkError notLoaded(List<UnsatisfiedLinkError> attempts) {
-        StringBuilder message = new StringBuilder("Cannot load the JNI bridge (" + bridgeFileName() + ") for "
+        StringBuilder message = new StringBuilder("Cannot load " + what() + " (" + bridgeFileName() + ") for "
                 + platform + ". Tried:");
         for (int i = 0; i < attempts.size(); i++) {
             message.append(' ').append(i + 1).append(") ").append(attempts.get(i).getMessage());
         }
-        message.append(" Name the bridge's file with -D").append(BRIDGE_PROPERTY).append("=<path to ")
+        message.append(" Name the ").append(library.shortTitle()).append("'s file with -D")
+                .append(library.property()).append("=<path to ")
                 .append(bridgeFileName()).append(">, or add its directory to java.library.path.");
         UnsatisfiedLinkError error = new UnsatisfiedLinkError(message.toString());
         attempts.forEach(error::addSuppressed);
@@ -254,14 +316,15 @@ final class NativeLoader {
         try {
             linker.load(file.toString());
         } catch (UnsatisfiedLinkError e) {
-            throwIfDriverMissing(e, platform);
+            throwIfDriverMissing(e);
             throw explained(e, what + " could not be loaded from " + file + " (named by -D" + property
                     + "). Check that the file is a native library for " + platform + ".");
         }
     }
 
-    private static void throwIfDriverMissing(UnsatisfiedLinkError e, String platform) {
-        if (isDriverMissing(e)) {
+    /** Only a library linked to the driver fails to load for want of it. */
+    private void throwIfDriverMissing(UnsatisfiedLinkError e) {
+        if (library.linksDriver() && isDriverMissing(e)) {
             throw explained(e, driverMissingMessage(platform));
         }
     }
