@@ -9,7 +9,9 @@ import java.nio.channels.AsynchronousCloseException;
 import java.time.Duration;
 import java.util.ArrayList;
 import java.util.Collections;
+import java.util.EnumSet;
 import java.util.List;
+import java.util.Set;
 import java.util.Objects;
 import java.util.OptionalInt;
 import java.util.concurrent.CountDownLatch;
@@ -81,6 +83,15 @@ public final class FtdiDevice implements Closeable {
     private final Object timeoutsLock = new Object();
     private volatile Duration readTimeout = Duration.ZERO;
     private volatile Duration writeTimeout = Duration.ZERO;
+    /** The driver's event object for {@link #awaitEvent}, created on first use; 0 before. */
+    private volatile long event;
+    private final Object eventLock = new Object();
+    /** Event bits the driver reported (FT_GetStatus clears them) that no waiter has taken yet. */
+    private final AtomicInteger pendingEvents = new AtomicInteger();
+    /** Whatever uses the pins now (a bit-bang port, CBUS pins, an MPSSE master), or null. */
+    private Object pinUser;
+    private final Object pinLock = new Object();
+    private volatile DeviceDetails details;
     private final InputStream inputStream = new FtdiInputStream(this);
     private final OutputStream outputStream = new FtdiOutputStream(this);
 
@@ -500,6 +511,314 @@ public final class FtdiDevice implements Closeable {
         }
     }
 
+    // ---- Details, status and events -----------------------------------------------------------
+
+    /**
+     * The device's kind, USB identifiers, serial number and description, as the driver reports
+     * them for the open device.
+     *
+     * @return the details; the driver is asked once, later calls return the same details
+     * @throws FtdiException if the driver fails ({@link FtdiStatus#FT_NOT_SUPPORTED} when it lacks
+     *                       the function)
+     */
+    public DeviceDetails details() throws FtdiException {
+        DeviceDetails known = details;
+        if (known != null) {
+            return known;
+        }
+        int[] typeAndId = new int[2];
+        byte[] serial = new byte[16];
+        byte[] description = new byte[64];
+        call("Reading the device details", h -> D2XXModes.getDeviceInfo(h, typeAndId, serial, description));
+        known = new DeviceDetails(DeviceType.of(typeAndId[0]), typeAndId[1] >>> 16, typeAndId[1] & 0xFFFF,
+                DeviceDetails.text(serial), DeviceDetails.text(description));
+        details = known;
+        return known;
+    }
+
+    /**
+     * The device's queues and the events that occurred since the driver was last asked. Events
+     * reported here are also kept for the next {@link #awaitEvent}.
+     *
+     * @return the status
+     * @throws FtdiException if the driver fails
+     */
+    public DeviceStatus status() throws FtdiException {
+        int[] status = new int[3];
+        call("Reading the device status", h -> D2XXModes.getStatus(h, status));
+        pendingEvents.getAndUpdate(bits -> bits | (status[2] & DeviceEvent.ALL_BITS));
+        return new DeviceStatus(status[0], status[1], DeviceEvent.of(status[2]));
+    }
+
+    /**
+     * Waits until one of the given events occurs, without polling: the driver signals an event
+     * object that this device registers on first use for all three events.
+     *
+     * <p>Events that occurred before the call and that no one took yet are returned at once. An
+     * event is taken by one waiter: with several threads waiting for the same event, one of them
+     * returns with it. Events a waiter did not ask for are kept for the others.
+     *
+     * @param events  the events to wait for, at least one
+     * @param timeout how long to wait: 0 (only look) to {@link #MAX_TIMEOUT}
+     * @return the events of the given set that occurred; empty when the timeout passed first
+     * @throws IllegalArgumentException   if the set is empty or the timeout negative or too long
+     * @throws AsynchronousCloseException if the device is closed while the call waits
+     * @throws FtdiException              if the driver fails
+     * @throws IOException                as the two above
+     */
+    public Set<DeviceEvent> awaitEvent(Set<DeviceEvent> events, Duration timeout) throws IOException {
+        Objects.requireNonNull(events, "events");
+        if (events.isEmpty()) {
+            throw new IllegalArgumentException("Name at least one event to wait for: " + EnumSet.allOf(DeviceEvent.class));
+        }
+        Objects.requireNonNull(timeout, "timeout");
+        if (timeout.isNegative() || timeout.compareTo(MAX_TIMEOUT) > 0) {
+            throw new IllegalArgumentException("An event timeout is 0 (only look) to " + MAX_TIMEOUT.toMillis()
+                    + " ms, not " + timeout);
+        }
+        int wanted = DeviceEvent.bits(events);
+        long deadline = System.nanoTime() + timeout.toNanos();
+        try (Section section = enter(readSection)) {
+            long waitOn = eventObject();
+            int[] status = new int[3];
+            for (;;) {
+                int taken = takeEvents(wanted);
+                if (taken == 0) {
+                    check("Reading the device status", D2XXModes.getStatus(handle, status));
+                    pendingEvents.getAndUpdate(bits -> bits | (status[2] & DeviceEvent.ALL_BITS));
+                    taken = takeEvents(wanted);
+                }
+                if (taken != 0) {
+                    // Another waiter may want what is left.
+                    if (pendingEvents.get() != 0) {
+                        D2XXModes.signalEvent(waitOn);
+                    }
+                    return DeviceEvent.of(taken);
+                }
+                if (guard.isClosed()) {
+                    throw new AsynchronousCloseException();
+                }
+                long left = deadline - System.nanoTime();
+                if (left <= 0) {
+                    return EnumSet.noneOf(DeviceEvent.class);
+                }
+                // Whole milliseconds rounded up, so that the wait does not end just before the deadline.
+                long millis = Math.min(Integer.MAX_VALUE, (left + 999_999) / 1_000_000);
+                int woken = D2XXModes.waitEvent(waitOn, (int) millis);
+                if (woken < 0) {
+                    throw failure("Waiting for " + events, woken);
+                }
+            }
+        }
+    }
+
+    private int takeEvents(int wanted) {
+        int before = pendingEvents.getAndUpdate(bits -> bits & ~wanted);
+        return before & wanted;
+    }
+
+    /** The event object, created and registered for every event on first use (inside a section). */
+    private long eventObject() throws FtdiException {
+        long existing = event;
+        if (existing != 0) {
+            return existing;
+        }
+        synchronized (eventLock) {
+            if (event == 0) {
+                long created = D2XXModes.createEvent();
+                if (created <= 0) {
+                    throw failure("Creating an event object", (int) created);
+                }
+                int result = D2XXModes.setEventNotification(handle, DeviceEvent.ALL_BITS, created);
+                if (result < 0) {
+                    D2XXModes.freeEvent(created);
+                    throw failure("Registering for events", result);
+                }
+                event = created;
+            }
+            return event;
+        }
+    }
+
+    // ---- EEPROM and pins ----------------------------------------------------------------------
+
+    /**
+     * The device's configuration EEPROM and its user area.
+     *
+     * @return a view on this device; it is valid as long as the device is open
+     */
+    public Eeprom eeprom() {
+        return new Eeprom(this);
+    }
+
+    /**
+     * Switches the device to asynchronous bit-bang: its eight data pins (ADBUS0..7, or the serial
+     * lines of a single-channel chip) become general I/O pins, driven at once on each write.
+     *
+     * @param directions bit n set makes pin n an output, clear an input
+     * @return the port; close it to give the pins back to the serial line
+     * @throws IllegalArgumentException if directions is outside 0 to 255
+     * @throws IllegalStateException    if another function uses the pins (named in the message), or
+     *                                  the device is closed
+     * @throws FtdiException            if the driver refuses the mode
+     */
+    public BitBangPort bitBang(int directions) throws FtdiException {
+        return BitBangPort.open(this, directions, false);
+    }
+
+    /**
+     * Switches the device to synchronous bit-bang: each byte written drives the output pins and
+     * samples every pin just before, see {@link BitBangPort#transfer(byte[])}.
+     *
+     * @param directions bit n set makes pin n an output, clear an input
+     * @return the port; close it to give the pins back to the serial line
+     * @throws IllegalArgumentException if directions is outside 0 to 255
+     * @throws IllegalStateException    if another function uses the pins, or the device is closed
+     * @throws FtdiException            if the driver refuses the mode (chips without it)
+     */
+    public BitBangPort syncBitBang(int directions) throws FtdiException {
+        return BitBangPort.open(this, directions, true);
+    }
+
+    /**
+     * The four CBUS pins as general I/O, on chips that have them (FT232R, FT232H, X series) when
+     * the EEPROM configures them for I/O. The serial line keeps working meanwhile.
+     *
+     * @return the pins, all inputs at first; close them to give the pins back
+     * @throws IllegalStateException if another function uses the pins, or the device is closed
+     * @throws FtdiException         if the chip has no CBUS bit-bang ({@link FtdiStatus#FT_NOT_SUPPORTED})
+     *                               or the driver refuses the mode
+     */
+    public CbusPins cbusPins() throws FtdiException {
+        return CbusPins.open(this);
+    }
+
+    /**
+     * Makes the device an SPI master through its MPSSE engine (FT2232D channel A, FT2232H,
+     * FT4232H channels A and B, FT232H).
+     *
+     * @param config the mode, clock, bit order and chip select
+     * @return the master; close it to give the pins back
+     * @throws IllegalStateException if another function uses the pins, or the device is closed
+     * @throws FtdiException         if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
+     *                               or the driver fails while entering it
+     * @throws IOException           as above, or {@link AsynchronousCloseException} when the device
+     *                               is closed meanwhile
+     */
+    public SpiMaster spiMaster(SpiConfig config) throws IOException {
+        Objects.requireNonNull(config, "config");
+        return SpiMaster.open(this, config);
+    }
+
+    /**
+     * Makes the device an I2C master through its MPSSE engine.
+     *
+     * @param config the bus speed and how acknowledgements are checked
+     * @return the master; close it to give the pins back
+     * @throws IllegalStateException if another function uses the pins, or the device is closed
+     * @throws FtdiException         if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
+     *                               or the driver fails while entering it
+     * @throws IOException           as above, or {@link AsynchronousCloseException} when the device
+     *                               is closed meanwhile
+     */
+    public I2cMaster i2cMaster(I2cConfig config) throws IOException {
+        Objects.requireNonNull(config, "config");
+        return I2cMaster.open(this, config);
+    }
+
+    /** Takes the pins for a function, refusing when another has them. */
+    void claimPins(Object user) {
+        synchronized (pinLock) {
+            if (guard.isClosed()) {
+                throw new IllegalStateException("Device " + name + " is closed");
+            }
+            if (pinUser != null) {
+                throw new IllegalStateException("The pins of device " + name + " are in use by " + pinUser
+                        + "; close it first");
+            }
+            pinUser = user;
+        }
+    }
+
+    /** Gives the pins back; nothing when the user does not have them. */
+    void releasePins(Object user) {
+        synchronized (pinLock) {
+            if (pinUser == user) {
+                pinUser = null;
+            }
+        }
+    }
+
+    /** Sets a bit mode, failing with the mode's name in the message. */
+    void setBitMode(int mask, int mode, String what) throws FtdiException {
+        call(what, h -> D2XXModes.setBitMode(h, mask, mode));
+    }
+
+    /** Enters a transfer that close wakes by purging: returns the handle to use until {@link #leaveTransfer}. */
+    long enterTransfer() {
+        enter(readSection);
+        return handle;
+    }
+
+    void leaveTransfer() {
+        readSection.close();
+    }
+
+    /**
+     * One exchange of the pin functions: writes {@code outLength} bytes with one driver write
+     * (more only if the driver takes fewer), then reads exactly {@code replyLength} bytes with one
+     * driver read, which ends at the read timeout.
+     *
+     * @throws AsynchronousCloseException if close ended the exchange
+     * @throws FtdiException              if the driver fails, or the reply is short (the rest of
+     *                                    it is purged, so that the next exchange starts clean)
+     */
+    void exchange(byte[] out, int outLength, byte[] reply, int replyLength, String what) throws IOException {
+        enter(readSection);
+        try {
+            int done = 0;
+            while (done < outLength) {
+                if (guard.isClosed()) {
+                    throw new AsynchronousCloseException();
+                }
+                int count = D2XX.write(handle, out, done, outLength - done);
+                if (count < 0) {
+                    throw failure(what + ": writing " + outLength + " bytes", count);
+                }
+                if (count == 0) {
+                    throw new FtdiException(what + ": the device took no byte of " + (outLength - done)
+                            + " within the write timeout", name, FtdiStatus.FT_IO_ERROR.code());
+                }
+                done += count;
+            }
+            if (replyLength > 0) {
+                int count = D2XX.read(handle, reply, 0, replyLength);
+                if (count < 0) {
+                    throw failure(what + ": reading the " + replyLength + "-byte reply", count);
+                }
+                if (count < replyLength) {
+                    if (guard.isClosed()) {
+                        throw new AsynchronousCloseException();
+                    }
+                    D2XX.purge(handle, D2XXConstants.FT_PURGE_RX);
+                    throw new FtdiException(what + ": " + count + " of " + replyLength + " reply bytes came within the read"
+                            + " timeout", name, FtdiStatus.FT_IO_ERROR.code());
+                }
+            }
+        } finally {
+            readSection.close();
+        }
+    }
+
+    /** Whether close has begun, for a transfer that came back short. */
+    boolean isClosing() {
+        return guard.isClosed();
+    }
+
+    String name() {
+        return name;
+    }
+
     // ---- Data ---------------------------------------------------------------------------------
 
     /**
@@ -688,6 +1007,11 @@ public final class FtdiDevice implements Closeable {
         if (!guard.close(waiting -> {
             closePurges.incrementAndGet();
             D2XX.purge(handle, waiting);
+            // Event waiters count as reads: a signal ends their wait.
+            long waitedOn = event;
+            if (waitedOn != 0) {
+                D2XXModes.signalEvent(waitedOn);
+            }
         }, CLOSE_RETRY_MILLIS)) {
             awaitCloseEnded();
             return;
@@ -695,6 +1019,12 @@ public final class FtdiDevice implements Closeable {
         try {
             check("Closing", D2XX.close(handle));
         } finally {
+            // No waiter remains (close waited for them) and the driver forgot the event with the handle.
+            long created = event;
+            if (created != 0) {
+                event = 0;
+                D2XXModes.freeEvent(created);
+            }
             closeEnded.countDown();
         }
     }
@@ -764,11 +1094,11 @@ public final class FtdiDevice implements Closeable {
     }
 
     @FunctionalInterface
-    private interface DriverCall {
+    interface DriverCall {
         int call(long handle);
     }
 
-    private int call(String operation, DriverCall driverCall) throws FtdiException {
+    int call(String operation, DriverCall driverCall) throws FtdiException {
         try (Section section = enter()) {
             return check(operation, driverCall.call(handle));
         }
@@ -787,7 +1117,7 @@ public final class FtdiDevice implements Closeable {
         return check("Reading the receive queue status", result);
     }
 
-    private FtdiException failure(String operation, int result) {
+    FtdiException failure(String operation, int result) {
         return new FtdiException(operation, name, -result);
     }
 }
