@@ -1,6 +1,7 @@
 package nl.tamsel.ftdi.sim;
 
 import java.nio.charset.StandardCharsets;
+import java.time.Duration;
 import java.util.Objects;
 import java.util.OptionalLong;
 import nl.tamsel.ftdi.usb.DeviceType;
@@ -15,6 +16,19 @@ import nl.tamsel.ftdi.usb.DeviceType;
  * meter.receive("+1.25E+00\n");            // the reply the application will read
  * ... the application opens "MTR00001", writes its query and reads the reply ...
  * assertEquals("MEAS:VOLT?\n", meter.takeWrittenText());
+ * }</pre>
+ *
+ * <p>The chip's pins carry peripherals for the bit modes and MPSSE: an I2C target, a 24C
+ * EEPROM, an SPI flash, wires between pins and levels driven from outside, and a recorded
+ * waveform:
+ *
+ * <pre>{@code
+ * SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).attach();
+ * SimulatedI2cTarget sensor = adapter.attachI2cTarget(0x48);
+ * SimulatedSpiFlash flash = adapter.attachSpiFlash();
+ * adapter.recordWaveform();
+ * ... the application drives the pins through MPSSE ...
+ * adapter.waveform().writeVcd(Path.of("target/bus.vcd"));
  * }</pre>
  *
  * <p>Faults and call counts belong to the driver as a whole, not to one device: see
@@ -282,6 +296,162 @@ public final class SimulatedDevice {
      */
     public DeviceState state() {
         return SimulatedDriver.state(live());
+    }
+
+    /** The JEDEC ID {@link #attachSpiFlash()} gives its flash: manufacturer 0xEF, 8 Mbit. */
+    public static final int DEFAULT_JEDEC_ID = 0xEF4014;
+
+    /** The size of the flash {@link #attachSpiFlash()} attaches: 1 MiB. */
+    public static final int DEFAULT_FLASH_SIZE = 1 << 20;
+
+    /** The register count of {@link #attachI2cTarget(int)}'s target. */
+    public static final int DEFAULT_I2C_REGISTERS = 256;
+
+    /**
+     * Attaches an I2C target with 256 registers at a 7-bit address. The I2C pins are SCL = AD0
+     * and SDA = AD1, wired to AD2 (the chip's SDA input), as MPSSE I2C wires them.
+     *
+     * @param address the 7-bit address, 0 to 0x7F
+     * @return the target
+     */
+    public SimulatedI2cTarget attachI2cTarget(int address) {
+        return attachI2cTarget(address, false, DEFAULT_I2C_REGISTERS);
+    }
+
+    /**
+     * Attaches an I2C target at a 7- or 10-bit address. See {@link #attachI2cTarget(int)}.
+     *
+     * @param address   the address, 0 to 0x7F, or 0 to 0x3FF when ten bits
+     * @param tenBit    whether the address has ten bits
+     * @param registers the register count, 1 to 65536
+     * @return the target
+     */
+    public SimulatedI2cTarget attachI2cTarget(int address, boolean tenBit, int registers) {
+        if (address < 0 || address > (tenBit ? 0x3FF : 0x7F) || registers < 1 || registers > 1 << 16) {
+            throw new IllegalArgumentException("no I2C target at address 0x" + Integer.toHexString(address)
+                    + (tenBit ? " (10-bit)" : "") + " with " + registers + " registers");
+        }
+        int id = BusNatives.checked(BusNatives.attachI2cTarget(live(), address, tenBit, registers),
+                "the I2C target");
+        return new SimulatedI2cTarget(this, id);
+    }
+
+    /**
+     * Attaches a 24C-kind EEPROM on the I2C pins (see {@link #attachI2cTarget(int)}), erased
+     * to 0xFF: a 24C02 is {@code attachI2cEeprom(0x50, 256, 8)}, a 24C64
+     * {@code attachI2cEeprom(0x50, 8192, 32)}.
+     *
+     * @param address   the 7-bit address, 0 to 0x7F
+     * @param sizeBytes the size, 1 to 65536 bytes; above 2048 the word address has two bytes
+     * @param pageBytes the page size, 1 to sizeBytes
+     * @return the EEPROM
+     */
+    public SimulatedI2cEeprom attachI2cEeprom(int address, int sizeBytes, int pageBytes) {
+        if (address < 0 || address > 0x7F || sizeBytes < 1 || sizeBytes > 1 << 16 || pageBytes < 1
+                || pageBytes > sizeBytes) {
+            throw new IllegalArgumentException("no EEPROM at address 0x" + Integer.toHexString(address)
+                    + " of " + sizeBytes + " bytes in pages of " + pageBytes);
+        }
+        int id = BusNatives.checked(BusNatives.attachI2cEeprom(live(), address, sizeBytes, pageBytes),
+                "the EEPROM");
+        return new SimulatedI2cEeprom(this, id);
+    }
+
+    /**
+     * Attaches a 1 MiB SPI flash with JEDEC ID 0xEF4014 ({@link #DEFAULT_JEDEC_ID}) and chip select on
+     * AD3. See {@link SimulatedSpiFlash}.
+     *
+     * @return the flash
+     */
+    public SimulatedSpiFlash attachSpiFlash() {
+        return attachSpiFlash(Pin.AD3, DEFAULT_JEDEC_ID, DEFAULT_FLASH_SIZE);
+    }
+
+    /**
+     * Attaches an SPI flash: SCK = AD0, MOSI = AD1, MISO = AD2, chip select as given.
+     *
+     * @param chipSelect the chip-select pin, AD3 or above
+     * @param jedecId    the JEDEC ID as 0xMMTTCC
+     * @param sizeBytes  the size, a multiple of 4096 up to 16 MiB
+     * @return the flash
+     */
+    public SimulatedSpiFlash attachSpiFlash(Pin chipSelect, int jedecId, int sizeBytes) {
+        Objects.requireNonNull(chipSelect, "chipSelect");
+        if (chipSelect.number() < Pin.AD3.number() || jedecId < 0 || jedecId > 0xFFFFFF || sizeBytes < 4096
+                || sizeBytes > 16 << 20 || sizeBytes % 4096 != 0) {
+            throw new IllegalArgumentException("no SPI flash with chip select " + chipSelect + ", JEDEC ID 0x"
+                    + Integer.toHexString(jedecId) + " and " + sizeBytes + " bytes");
+        }
+        int id = BusNatives.checked(BusNatives.attachSpiFlash(live(), chipSelect.number(), jedecId, sizeBytes),
+                "the SPI flash");
+        return new SimulatedSpiFlash(this, id, jedecId);
+    }
+
+    /**
+     * Wires two pins together: from then on they show one level (low when anything drives
+     * either low).
+     *
+     * @param a one pin
+     * @param b the other
+     */
+    public void connect(Pin a, Pin b) {
+        BusNatives.checked(BusNatives.connectPins(live(), Objects.requireNonNull(a, "a").number(),
+                Objects.requireNonNull(b, "b").number()), "the wire");
+    }
+
+    /**
+     * Drives a pin from outside the chip, as a button or another device would. A low wins over
+     * a high from anyone else; undriven pins read 1 (pulled up).
+     *
+     * @param pin  the pin
+     * @param high the level
+     */
+    public void drive(Pin pin, boolean high) {
+        BusNatives.checked(BusNatives.drivePin(live(), Objects.requireNonNull(pin, "pin").number(),
+                high ? 1 : 0), "the drive");
+    }
+
+    /**
+     * Stops driving a pin from outside (see {@link #drive(Pin, boolean)}).
+     *
+     * @param pin the pin
+     */
+    public void release(Pin pin) {
+        BusNatives.checked(BusNatives.drivePin(live(), Objects.requireNonNull(pin, "pin").number(), -1),
+                "the release");
+    }
+
+    /**
+     * Starts recording the pins' level changes from now, dropping an earlier recording.
+     */
+    public void recordWaveform() {
+        BusNatives.checked(BusNatives.setWaveformRecording(live(), true), "recording");
+    }
+
+    /**
+     * Returns the level changes recorded since {@link #recordWaveform()}.
+     *
+     * @return the waveform
+     */
+    public Waveform waveform() {
+        byte[] vcd = BusNatives.checked(BusNatives.waveformVcd(live()), "waveform");
+        return new Waveform(new String(vcd, StandardCharsets.US_ASCII));
+    }
+
+    /**
+     * Returns the device's simulated time on its pins: it advances as the chip clocks them.
+     *
+     * @return the time since the device was attached
+     */
+    public Duration busTime() {
+        long nanos = BusNatives.busNanos(live());
+        BusNatives.checked(nanos < 0 ? -1 : 0, "bus time");
+        return Duration.ofNanos(nanos);
+    }
+
+    /** The device's id, or IllegalStateException after a reset of the simulated driver. */
+    int liveId() {
+        return live();
     }
 
     /**

@@ -29,6 +29,18 @@ import org.junit.jupiter.api.extension.ParameterResolver;
  * reset. Constructors and {@code @BeforeAll} methods cannot take devices: they run before the
  * reset that would remove them.
  *
+ * <p><b>Peripherals.</b> A device parameter carries the chip's pins: attach an I2C target, EEPROM
+ * or SPI flash to it and record the waveform, as {@link SimulatedDevice} describes. In a test
+ * method:
+ *
+ * <pre>{@code
+ * void readsTheSensor(@Device(type = DeviceType.FT_DEVICE_232H) SimulatedDevice adapter) {
+ *     SimulatedI2cTarget sensor = adapter.attachI2cTarget(0x48);
+ *     sensor.setRegisters(0, new byte[] {0x19, 0x40});
+ *     ... open the adapter in MPSSE mode and read register 0 ...
+ * }
+ * }</pre>
+ *
  * <p><b>Parallel execution.</b> The simulated driver's state is one per JVM (per process, in
  * fact). The extension therefore holds a JVM-wide lock from before a test's first
  * {@code @BeforeEach} method until after its last {@code @AfterEach} method: tests that use the
