@@ -297,11 +297,11 @@ void MpsseEngine::startClocking(Clocking clocking, std::vector<uint8_t>& replies
 void MpsseEngine::presentData(const Clocking& clocking) {
     const uint64_t bit = clocking.done;
     if (clocking.writesTms) {
-        setPin(kTms, ((clocking.out[0] >> bit) & 1u) != 0);
+        setPin(kTms, ((unsigned{clocking.out[0]} >> bit) & 1u) != 0);
     } else if (clocking.writesTdi) {
         const uint8_t byte = clocking.out[static_cast<std::size_t>(bit / 8)];
         const uint64_t index = bit % 8;
-        setPin(kTdi, ((byte >> (clocking.msbFirst ? 7 - index : index)) & 1u) != 0);
+        setPin(kTdi, ((unsigned{byte} >> (clocking.msbFirst ? 7 - index : index)) & 1u) != 0);
     }
 }
 

@@ -223,7 +223,7 @@ TEST_P(DataShift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
     std::vector<bool> sent;
     for (std::size_t i = 0; i < pulses; ++i) {
         const unsigned index = static_cast<unsigned>(i % 8);
-        sent.push_back(((data[i / 8] >> (c.msbFirst ? 7 - index : index)) & 1u) != 0);
+        sent.push_back(((unsigned{data[i / 8]} >> (c.msbFirst ? 7 - index : index)) & 1u) != 0);
     }
     std::vector<bool> read;
     checkShift(*rig.probe, rig.probe->tdiChanges, &Probe::Edge::tdi, sent, c.out, c.in, pulses, &read);
