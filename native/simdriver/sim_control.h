@@ -168,6 +168,7 @@ SIM_API int32_t simGetPinLevels(int32_t device);
 SIM_API int32_t simGetBitMode(int32_t device);
 // How often FT_ResetPort and FT_CyclePort succeeded on the device.
 SIM_API int32_t simGetPortResets(int32_t device, uint32_t* resets, uint32_t* cycles);
+
 // ---- The chip's pins and the peripherals wired to them --------------------------------------
 // Pins are 0..7 (ADBUS0..7, D0..D7) and 8..15 (ACBUS0..7). Every function takes the device id
 // and returns -1 for an unknown device or an argument out of range. Peripheral ids are the
