@@ -13,6 +13,7 @@ import java.util.stream.IntStream;
 import java.util.stream.Stream;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import nl.tamsel.ftdi.usb.D2XX;
+import nl.tamsel.ftdi.usb.D2XXModes;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
@@ -21,7 +22,7 @@ import org.junit.jupiter.params.provider.Arguments;
 import org.junit.jupiter.params.provider.MethodSource;
 
 /**
- * Every driver function the bridge calls, failing with every published status and with values
+ * Every driver function the bridge and the modes library call, failing with every published status and with values
  * no driver publishes: the Java caller always sees a failure (a negative number, or a null
  * device list), never a success, and the device works normally afterwards.
  */
@@ -31,7 +32,7 @@ class DriverStatusFaultTest {
     private static final int LOCATION = 0x300;
     private static final byte SENTINEL = 0x5A;
 
-    /** A driver function and a bridge method that reaches it, given an open handle. */
+    /** A driver function and a native method that reaches it, given an open handle. */
     record Reach(String function, String method, LongFunction<Object> call) {
         @Override
         public String toString() {
@@ -71,7 +72,21 @@ class DriverStatusFaultTest {
             new Reach("FT_GetDeviceInfoList", "createDeviceInfoList", h -> D2XX.createDeviceInfoList()),
             new Reach("FT_GetDriverVersion", "getDriverVersion", D2XX::getDriverVersion),
             new Reach("FT_GetLibraryVersion", "getLibraryVersion", h -> D2XX.getLibraryVersion()),
-            new Reach("FT_GetComPortNumber", "getComPortNumber", D2XX::getComPortNumber));
+            new Reach("FT_GetComPortNumber", "getComPortNumber", D2XX::getComPortNumber),
+            new Reach("FT_SetBitMode", "setBitMode", h -> D2XXModes.setBitMode(h, 0xFF, 1)),
+            new Reach("FT_GetBitMode", "getBitMode", D2XXModes::getBitMode),
+            new Reach("FT_GetDeviceInfo", "getDeviceInfo", h -> D2XXModes.getDeviceInfo(h, new int[2], new byte[16],
+                    new byte[64])),
+            new Reach("FT_GetStatus", "getStatus", h -> D2XXModes.getStatus(h, new int[3])),
+            new Reach("FT_ReadEE", "readEE", h -> D2XXModes.readEE(h, 0)),
+            new Reach("FT_WriteEE", "writeEE", h -> D2XXModes.writeEE(h, 0x3F, 0x1234)),
+            new Reach("FT_EraseEE", "eraseEE", D2XXModes::eraseEE),
+            new Reach("FT_EE_UASize", "eeUASize", D2XXModes::eeUASize),
+            new Reach("FT_EE_UARead", "eeUARead", h -> D2XXModes.eeUARead(h, READ_BUFFER, 4, 8)),
+            new Reach("FT_EE_UAWrite", "eeUAWrite", h -> D2XXModes.eeUAWrite(h, new byte[4], 0, 4)),
+            new Reach("FT_SetEventNotification", "setEventNotification", h -> D2XXModes.setEventNotification(h, 0, 0)),
+            new Reach("FT_ResetPort", "resetPort", D2XXModes::resetPort),
+            new Reach("FT_CyclePort", "cyclePort", D2XXModes::cyclePort));
 
     /** The published statuses 1 to 19, and values beyond them up to the largest 32-bit word. */
     private static final int[] STATUSES = IntStream.concat(IntStream.rangeClosed(1, 19),
