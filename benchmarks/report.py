@@ -3,12 +3,20 @@
 
 Usage: report.py RESULTS_DIR DOCS_DIR README
 
+       report.py --bus-only RESULTS_DIR DOCS_DIR README
+
 RESULTS_DIR holds jdk25.json and jdk17.json (JMH on the null driver), jdk25-simulated.json (JMH
 on the simulated driver), native.json (Google Benchmark: the simulated driver alone, memcpy) and
 loadavg (a copy of /proc/loadavg taken when the measuring ended). Writes DOCS_DIR/benchmarks.svg,
 adds the run's target results to DOCS_DIR/benchmark-runs.json (the ranges over runs come from
 there) and replaces the generated parts of DOCS_DIR/benchmarks.md and README: everything between
 the lines "<!-- benchmarks: begin -->" and "<!-- benchmarks: end -->".
+
+The SPI, I2C and GPIO transactions have results of their own: serial-bus.json (JMH on the null
+driver), serial-bus-simulated.json (round trips and bus time on the simulated chip, written by
+SerialBusReport) and serial-bus-loadavg. They replace what lies between "<!-- serial bus
+benchmarks: begin -->" and "<!-- serial bus benchmarks: end -->" in DOCS_DIR/benchmarks.md;
+with --bus-only nothing else is written.
 """
 
 import datetime
@@ -34,6 +42,7 @@ SHORT = [("getQueueStatus", 0)] + [(o, s) for o in ("read", "write") for s in (1
 HISTORY_RUNS = 12
 PACKAGE = "nl.tamsel.ftdi.benchmark."
 BEGIN, END = "<!-- benchmarks: begin -->", "<!-- benchmarks: end -->"
+BUS_BEGIN, BUS_END = "<!-- serial bus benchmarks: begin -->", "<!-- serial bus benchmarks: end -->"
 
 
 # ---- Reading the results ----------------------------------------------------------------------
@@ -475,23 +484,142 @@ def chart(r):
     return "\n".join(out) + "\n"
 
 
+# ---- SPI, I2C and GPIO through the typed API ---------------------------------------------------
+
+BUS_CLASS = "SerialBusBenchmark"
+# Per operation: its name, the FT232H figures it is set against (bulk writes / reads of the same
+# transaction made one USB command at a time), what ours must be, the simulated report's
+# operations it is judged by with their limits (writes, reads; None = no limit of its own), and
+# the JMH benchmark with its parameter that measures its host CPU.
+BUS_OPERATIONS = [
+    ("I2C write: register address + 16 bytes", "19 / 19", "1 / 1",
+     [("i2cWriteRegisters", 1, 1)], ("i2cWriteRegisters", 0)),
+    ("I2C register read of 16 bytes with a repeated start", "5 / 5", "1 / 1",
+     [("i2cReadRegisters", 1, 1)], ("i2cReadRegisters", 0)),
+    ("I2C bus scan 0x08–0x77", "224 / 224", "at most 2 round trips",
+     [("i2cScan", 2, 2)], ("i2cScan", 0)),
+    ("SPI full-duplex 4 bytes", "1 / 1", "1 / 1", [("spiTransfer4", 1, 1)], ("spiTransfer", 4)),
+    ("SPI full-duplex 4096 bytes", "5 / 9", "1 / 1", [("spiTransfer4096", 1, 1)], ("spiTransfer", 4096)),
+    ("GPIO write, then read", "2 / 1", "write 1 / 0, read 1 / 1",
+     [("gpioWrite", 1, 0), ("gpioRead", 1, 1)], ("gpioWriteThenRead", 0)),
+]
+CPU_TARGET_NS = 20_000
+RATE_TARGET = 35_000
+WIRE_LIMIT = 44_000
+
+
+def load_bus(results_dir):
+    """The JMH results of the transactions (null driver) and the simulated chip's report, or None
+    for what was not measured."""
+    cpu, run = load_jmh(results_dir / "serial-bus.json")
+    path = results_dir / "serial-bus-simulated.json"
+    simulated = json.loads(path.read_text()) if path.exists() else None
+    return cpu, run, simulated
+
+
+def bus_counts_text(operations, simulated):
+    """The measured writes / reads of one operation, or of each of its parts, and whether all
+    are within their limits."""
+    if simulated is None:
+        return "—", False
+    found = {o["name"]: o for o in simulated["operations"]}
+    parts, within = [], True
+    for name, writes, reads in operations:
+        o = found.get(name)
+        if o is None:
+            return "—", False
+        within = within and o["writes"] <= writes and o["reads"] <= reads
+        prefix = f"{name.removeprefix('gpio').lower()} " if len(operations) > 1 else ""
+        parts.append(f"{prefix}{o['writes']} / {o['reads']}")
+    return ", ".join(parts), within
+
+
+def bus_time_text(operations, simulated):
+    if simulated is None:
+        return "—"
+    found = {o["name"]: o for o in simulated["operations"]}
+    times = [found[name]["busNanos"] for name, _, _ in operations if name in found]
+    return f"{sum(times) / 1000:,.1f} µs" if len(times) == len(operations) else "—"
+
+
+def us_text(ns):
+    return "—" if ns is None else f"{ns / 1000:,.2f} µs"
+
+
+def bus_table(cpu, simulated):
+    rows = []
+    for name, theirs, limit, operations, (benchmark, parameter) in BUS_OPERATIONS:
+        counts, within = bus_counts_text(operations, simulated)
+        found = cpu.get((f"{BUS_CLASS}.{benchmark}", parameter))
+        rows.append([name, theirs, limit, counts, "**met**" if within else "missed",
+                     us_text(found[0] if found else None), bus_time_text(operations, simulated)])
+    write = cpu.get((f"{BUS_CLASS}.i2cWriteRegisters", 0))
+    write_ns = write[0] if write else None
+    rows.append(["host CPU for the 16-byte I2C write, no USB", "280–410 µs", "at most 20 µs", us_text(write_ns),
+                 "**met**" if meets(write_ns, CPU_TARGET_NS, True) else "missed", us_text(write_ns), "—"])
+    return table(["operation (FT232H)", "its bulk writes / reads", "ours must be",
+                  "ours: driver writes / reads (simulated chip)", "result",
+                  "host CPU per transaction (JDK 25, null driver)", "bus time (simulated chip)"], rows)
+
+
+def bus_rate_text(simulated):
+    read = simulated.get("i2cRead256") if simulated else None
+    if not read:
+        return "The 256-byte read at 400 kHz was not measured."
+    nanos = read["busNanos"]
+    rate = read["bytes"] / nanos * 1e9
+    verdict = "**met**" if meets(rate, RATE_TARGET, False) else "missed"
+    return (f"A register read of {read['bytes']} bytes at 400 kHz from a simulated I2C target (one "
+            f"transaction: start, address, register, repeated start, address, {read['bytes']} bytes, stop) "
+            f"takes {nanos / 1000:,.1f} µs of simulated bus time: a payload rate of "
+            f"**{rate / 1000:.1f} kB/s** against the target of ≥ {RATE_TARGET // 1000} kB/s ({verdict}); "
+            f"the wire's limit, 9 clocks per byte at 400 kHz, is {WIRE_LIMIT // 1000} kB/s. It took "
+            f"{read['writes']} driver write and {read['reads']} driver read.")
+
+
+def bus_machine_text(run, results_dir):
+    loadavg = results_dir / "serial-bus-loadavg"
+    lines = [f"- Machine: {cpu_model()}, {os.cpu_count()} cores (nproc), Linux {platform.release()}",
+             f"- Host CPU: {jdk_text(run)}"]
+    if run:
+        lines.append(f"- Settings: JMH {run['jmhVersion']}, {run['forks']} fork per benchmark, "
+                     f"{run['warmupIterations']} × {run['warmupTime']} warm-up, "
+                     f"{run['measurementIterations']} × {run['measurementTime']} measured; the median of the "
+                     "measured iterations")
+    if loadavg.exists():
+        finished = datetime.datetime.fromtimestamp(loadavg.stat().st_mtime, datetime.timezone.utc)
+        load = [float(value) for value in loadavg.read_text().split()[:3]]
+        lines.append(f"- Run finished {finished:%Y-%m-%d %H:%M} UTC; load average over the last 1/5/15 "
+                     f"minutes {load[0]:.1f}/{load[1]:.1f}/{load[2]:.1f} on {os.cpu_count()} cores")
+    return "\n".join(lines)
+
+
+def bus_section(results_dir):
+    cpu, run, simulated = load_bus(results_dir)
+    return "\n\n".join([bus_machine_text(run, results_dir), bus_table(cpu, simulated), bus_rate_text(simulated)])
+
+
 # ---- Writing ----------------------------------------------------------------------------------
 
-def replace_generated(path, content):
+def replace_generated(path, content, begin=BEGIN, end=END):
     text = path.read_text() if path.exists() else ""
-    block = f"{BEGIN}\n{content.strip()}\n{END}"
-    if BEGIN in text and END in text:
-        text = text[:text.index(BEGIN)] + block + text[text.index(END) + len(END):]
+    block = f"{begin}\n{content.strip()}\n{end}"
+    if begin in text and end in text:
+        text = text[:text.index(begin)] + block + text[text.index(end) + len(end):]
     else:
         text = text.rstrip("\n") + ("\n\n" if text else "") + block + "\n"
     path.write_text(text)
 
 
-def main(results_dir, docs_dir, readme):
+def main(results_dir, docs_dir, readme, bus_only=False):
     results_dir = pathlib.Path(results_dir)
-    r = Results(results_dir)
     docs = pathlib.Path(docs_dir)
     docs.mkdir(parents=True, exist_ok=True)
+    if (results_dir / "serial-bus-simulated.json").exists() or (results_dir / "serial-bus.json").exists():
+        replace_generated(docs / "benchmarks.md", bus_section(results_dir), BUS_BEGIN, BUS_END)
+    if bus_only:
+        return
+    r = Results(results_dir)
     runs = history_update(docs / "benchmark-runs.json", r, results_dir)
     (docs / "benchmarks.svg").write_text(chart(r))
     replace_generated(docs / "benchmarks.md", "\n\n".join([
@@ -526,6 +654,10 @@ def main(results_dir, docs_dir, readme):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4:
+    arguments = sys.argv[1:]
+    only = arguments[:1] == ["--bus-only"]
+    if only:
+        arguments = arguments[1:]
+    if len(arguments) != 3:
         sys.exit(__doc__)
-    main(*sys.argv[1:])
+    main(*arguments, bus_only=only)

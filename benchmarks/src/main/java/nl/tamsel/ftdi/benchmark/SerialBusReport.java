@@ -1,0 +1,185 @@
+package nl.tamsel.ftdi.benchmark;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import nl.tamsel.ftdi.sim.DriverFunction;
+import nl.tamsel.ftdi.sim.SimulatedDevice;
+import nl.tamsel.ftdi.sim.SimulatedDriver;
+import nl.tamsel.ftdi.usb.DeviceType;
+import nl.tamsel.ftdi.usb.FtdiDevice;
+import nl.tamsel.ftdi.usb.I2cConfig;
+import nl.tamsel.ftdi.usb.I2cMaster;
+import nl.tamsel.ftdi.usb.I2cSpeed;
+import nl.tamsel.ftdi.usb.MpssePins;
+import nl.tamsel.ftdi.usb.SpiConfig;
+import nl.tamsel.ftdi.usb.SpiMaster;
+
+/**
+ * What {@link SerialBusBenchmark}'s transactions cost a real device, measured once each on
+ * simulated chips: an FT232H with an I2C target of 256 registers at 0x50 for I2C and GPIO, and
+ * another with an SPI flash for SPI (the I2C wiring joins MOSI and MISO). Counted are the driver
+ * writes and reads each takes, which on USB are bulk transfers and so round trips, and the
+ * simulated time its commands take on the chip's clock. Also the payload rate of a 256-byte
+ * register read at 400 kHz. No JMH: these are counts and simulated time, the same on every run.
+ *
+ * <p>Prints a table and, given a file name, writes the figures as JSON for benchmarks/report.py.
+ * Every transaction's result is checked, so that a figure never comes from a failed transaction.
+ *
+ * <p>Usage: {@code SerialBusReport [results.json]}, with the simulated driver, the bridge and the
+ * modes library named by their system properties as benchmarks/run does.
+ */
+public final class SerialBusReport {
+
+    /** Registers of the simulated target, all read by the 256-byte read. */
+    static final int TARGET_REGISTERS = 256;
+
+    /** One measured operation: its name, driver writes and reads, simulated bus time. */
+    record Measured(String name, long writes, long reads, long busNanos) {
+    }
+
+    /** An operation on the bus, checked by itself. */
+    @FunctionalInterface
+    interface Operation {
+        void run() throws IOException;
+    }
+
+    /** SPI flash commands: read the JEDEC ID, read data from a 24-bit address. */
+    static final int READ_ID = 0x9F;
+    static final int READ_DATA = 0x03;
+
+    private final List<Measured> measured = new ArrayList<>();
+
+    private SerialBusReport() {
+    }
+
+    public static void main(String[] args) throws IOException {
+        SimulatedDriver.reset();
+        SimulatedDevice i2cChip = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H)
+                .serialNumber("BUS00001").description("Serial bus benchmark, I2C").attach();
+        SimulatedDevice spiChip = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H)
+                .serialNumber("BUS00002").description("Serial bus benchmark, SPI").attach();
+        byte[] registers = pattern(TARGET_REGISTERS, 7);
+        i2cChip.attachI2cTarget(SerialBusBenchmark.TARGET.value(), false, TARGET_REGISTERS).setRegisters(0, registers);
+        byte[] flash = pattern(4096, 13);
+        spiChip.attachSpiFlash().setContents(0, flash);
+        SerialBusReport report = new SerialBusReport();
+        try (FtdiDevice device = FtdiDevice.openBySerialNumber("BUS00001")) {
+            report.measureI2c(i2cChip, device, registers);
+        }
+        try (FtdiDevice device = FtdiDevice.openBySerialNumber("BUS00002")) {
+            report.measureSpi(spiChip, device, flash);
+        }
+        System.out.print(report.table());
+        if (args.length > 0) {
+            Files.writeString(Path.of(args[0]), report.json(), StandardCharsets.UTF_8);
+        }
+    }
+
+    private static byte[] pattern(int length, int step) {
+        byte[] bytes = new byte[length];
+        for (int i = 0; i < length; i++) {
+            bytes[i] = (byte) (i * step + 3);
+        }
+        return bytes;
+    }
+
+    private void measureI2c(SimulatedDevice chip, FtdiDevice device, byte[] contents) throws IOException {
+        try (I2cMaster i2c = device.i2cMaster(I2cConfig.of(I2cSpeed.FAST))) {
+            byte[] values = new byte[SerialBusBenchmark.I2C_BYTES];
+            Arrays.fill(values, (byte) 0x5A);
+            int register = SerialBusBenchmark.REGISTER;
+            measure(chip, "i2cWriteRegisters", () -> i2c.writeRegisters(SerialBusBenchmark.TARGET, register, values));
+            byte[] expected = contents.clone();
+            System.arraycopy(values, 0, expected, register, values.length);
+            measure(chip, "i2cReadRegisters", () -> check("the 16-byte register read",
+                    Arrays.copyOfRange(expected, register, register + values.length),
+                    i2c.readRegisters(SerialBusBenchmark.TARGET, register, values.length)));
+            measure(chip, "i2cScan", () -> {
+                int[] found = i2c.scan();
+                if (!Arrays.equals(found, new int[] {SerialBusBenchmark.TARGET.value()})) {
+                    throw new IllegalStateException("the scan found " + Arrays.toString(found) + ", not the target alone");
+                }
+            });
+            measure(chip, "i2cRead256", () -> check("the 256-byte register read", expected,
+                    i2c.readRegisters(SerialBusBenchmark.TARGET, 0, TARGET_REGISTERS)));
+            MpssePins pins = i2c.pins();
+            pins.set(MpssePins.GPIOL0, true, false);
+            measure(chip, "gpioWrite", () -> pins.write(MpssePins.GPIOL0, true));
+            measure(chip, "gpioRead", () -> {
+                if (!pins.read(MpssePins.GPIOL0)) {
+                    throw new IllegalStateException("GPIOL0 reads low after it was driven high");
+                }
+            });
+        }
+    }
+
+    /**
+     * Full-duplex transfers of 4 bytes (the flash's JEDEC ID command and its 3-byte answer) and
+     * 4096 bytes (a data read from address 0: command, address, then 4092 bytes of the flash).
+     */
+    private void measureSpi(SimulatedDevice chip, FtdiDevice device, byte[] flash) throws IOException {
+        try (SpiMaster spi = device.spiMaster(SpiConfig.builder().mode(0).clockHz(10_000_000).build())) {
+            byte[] readId = {(byte) READ_ID, 0, 0, 0};
+            int id = SimulatedDevice.DEFAULT_JEDEC_ID;
+            byte[] idBytes = {(byte) (id >>> 16), (byte) (id >>> 8), (byte) id};
+            measure(chip, "spiTransfer4", () -> check("the JEDEC ID", idBytes,
+                    Arrays.copyOfRange(spi.transfer(readId), 1, 4)));
+            byte[] readData = new byte[4096];
+            readData[0] = (byte) READ_DATA;
+            measure(chip, "spiTransfer4096", () -> check("a 4096-byte transfer reading the flash",
+                    Arrays.copyOf(flash, 4092), Arrays.copyOfRange(spi.transfer(readData), 4, 4096)));
+        }
+    }
+
+    private void measure(SimulatedDevice chip, String name, Operation operation) throws IOException {
+        long writes = SimulatedDriver.callCount(DriverFunction.FT_WRITE);
+        long reads = SimulatedDriver.callCount(DriverFunction.FT_READ);
+        long nanos = chip.busTime().toNanos();
+        operation.run();
+        measured.add(new Measured(name, SimulatedDriver.callCount(DriverFunction.FT_WRITE) - writes,
+                SimulatedDriver.callCount(DriverFunction.FT_READ) - reads, chip.busTime().toNanos() - nanos));
+    }
+
+    private static void check(String what, byte[] expected, byte[] actual) {
+        if (!Arrays.equals(expected, actual)) {
+            throw new IllegalStateException(what + " returned other bytes than the target holds");
+        }
+    }
+
+    private Measured find(String name) {
+        return measured.stream().filter(m -> m.name().equals(name)).findFirst().orElseThrow();
+    }
+
+    /** The payload rate of the 256-byte read, bytes per second of simulated bus time. */
+    double readRate() {
+        return TARGET_REGISTERS * 1e9 / find("i2cRead256").busNanos();
+    }
+
+    String table() {
+        StringBuilder text = new StringBuilder("| operation | driver writes | driver reads | bus time, µs |\n|---|---|---|---|\n");
+        for (Measured m : measured) {
+            text.append(String.format("| %s | %d | %d | %.1f |%n", m.name(), m.writes(), m.reads(), m.busNanos() / 1000.0));
+        }
+        text.append(String.format("256-byte I2C register read at 400 kHz: %.1f kB/s of payload over the simulated bus time%n",
+                readRate() / 1000));
+        return text.toString();
+    }
+
+    String json() {
+        StringBuilder text = new StringBuilder("{\n  \"operations\": [\n");
+        for (int i = 0; i < measured.size(); i++) {
+            Measured m = measured.get(i);
+            text.append(String.format("    {\"name\": \"%s\", \"writes\": %d, \"reads\": %d, \"busNanos\": %d}%s%n",
+                    m.name(), m.writes(), m.reads(), m.busNanos(), i + 1 < measured.size() ? "," : ""));
+        }
+        Measured read = find("i2cRead256");
+        text.append(String.format("  ],%n  \"i2cRead256\": {\"bytes\": %d, \"busNanos\": %d, \"writes\": %d, \"reads\": %d,"
+                + " \"clockHz\": 400000}%n}%n", TARGET_REGISTERS, read.busNanos(), read.writes(), read.reads()));
+        return text.toString();
+    }
+}
