@@ -214,6 +214,12 @@ std::string PinBus::waveformVcd(std::size_t* dropped) const {
         vcd += '#' + std::to_string(change.time) + '\n';
         appendValues(change.levels, differ);
     }
+    // The record ends at the bus's present time, not at its last change, so a decoder sees the
+    // last levels held: a STOP as the last change is otherwise cut off.
+    const uint64_t lastTime = changes_.empty() ? recordStartTime_ : changes_.back().time;
+    if (now_ > lastTime) {
+        vcd += '#' + std::to_string(now_) + '\n';
+    }
     return vcd;
 }
 

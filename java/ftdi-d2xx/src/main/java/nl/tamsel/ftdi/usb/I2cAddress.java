@@ -1,5 +1,7 @@
 package nl.tamsel.ftdi.usb;
 
+import java.util.Locale;
+
 /**
  * An I2C target address, 7 or 10 bits. Make it once and reuse it.
  *
@@ -45,8 +47,12 @@ public record I2cAddress(int value, boolean tenBit) {
         return new I2cAddress(value, true);
     }
 
+    /** The address in hex, as messages name it: 0x48, or 0x1A5 (10-bit). */
     @Override
     public String toString() {
-        return String.format(tenBit ? "0x%03X (10-bit)" : "0x%02X", value);
+        // Every transaction names its address for a possible failure: no Formatter on that path.
+        String hex = Integer.toHexString(value).toUpperCase(Locale.ROOT);
+        String digits = "0".repeat(Math.max(0, (tenBit ? 3 : 2) - hex.length())) + hex;
+        return "0x" + digits + (tenBit ? " (10-bit)" : "");
     }
 }
