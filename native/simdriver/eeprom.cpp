@@ -19,7 +19,7 @@ Eeprom::Eeprom(const ChipKind& kind, uint32_t id, const std::string& description
                const std::string& serial)
     : words_(kind.eepromWords, kErasedWord), erasable_(kind.eepromErasable) {
     const uint32_t configEnd = std::min<uint32_t>(kEepromConfigWords, size());
-    std::fill(words_.begin(), words_.begin() + configEnd, uint16_t{0});
+    std::fill_n(words_.begin(), configEnd, uint16_t{0});
     if (size() > 2) {
         words_[1] = static_cast<uint16_t>(id >> 16);
         words_[2] = static_cast<uint16_t>(id & 0xFFFF);
