@@ -38,7 +38,10 @@ def problems(role, path):
 
 
 def objects(target):
-    found = sorted(glob.glob(os.path.join(options.build, target, "CMakeFiles", "*.dir", "*.o")))
+    # Sources in subdirectories (the simulated driver's peripherals) leave their objects in
+    # subdirectories of the target's object directory too.
+    found = sorted(glob.glob(os.path.join(options.build, target, "CMakeFiles", "*.dir", "**", "*.o"),
+                             recursive=True))
     if not found:
         raise RuntimeError(f"no object files of {target} in {options.build}")
     return found
