@@ -35,12 +35,17 @@ bool takeSignal(EventObject& event) {
 timespec deadlineAfter(uint32_t timeoutMillis) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    const long long nanos = static_cast<long long>(now.tv_nsec) +
-                            static_cast<long long>(timeoutMillis % 1000) * 1000000LL;
+    // Below 2 x 10^9, so 32-bit arithmetic does: a 64-bit division would pull the ARM EABI's
+    // division helper, and with it an unwinder, into the 32-bit ARM library.
+    uint32_t nanos = static_cast<uint32_t>(now.tv_nsec) + (timeoutMillis % 1000u) * 1000000u;
+    time_t carry = 0;
+    if (nanos >= static_cast<uint32_t>(kNanosPerSecond)) {
+        nanos -= static_cast<uint32_t>(kNanosPerSecond);
+        carry = 1;
+    }
     timespec deadline{};
-    deadline.tv_sec = now.tv_sec + static_cast<time_t>(timeoutMillis / 1000) +
-                      static_cast<time_t>(nanos / kNanosPerSecond);
-    deadline.tv_nsec = static_cast<long>(nanos % kNanosPerSecond);
+    deadline.tv_sec = now.tv_sec + static_cast<time_t>(timeoutMillis / 1000u) + carry;
+    deadline.tv_nsec = static_cast<long>(nanos);
     return deadline;
 }
 
