@@ -13,6 +13,7 @@ public class I2cNackException extends IOException {
 
     /** The address the transaction went to. */
     private final transient I2cAddress address;
+    /** The refused byte's index among those written after the address, or -1 for the address. */
     private final int byteIndex;
 
     /**
