@@ -4,7 +4,6 @@ import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.IOException;
 import java.nio.ByteOrder;
@@ -13,7 +12,6 @@ import java.util.stream.Stream;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedI2cEeprom;
 import nl.tamsel.ftdi.sim.SimulatedI2cTarget;
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.Arguments;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -29,11 +27,6 @@ class I2cMasterTest extends SimulatedDriverTestBase {
     private static final I2cAddress TARGET = I2cAddress.of(0x48);
     private static final I2cAddress WIDE = I2cAddress.tenBit(0x2A5);
     private static final I2cAddress EEPROM = I2cAddress.of(0x50);
-
-    @BeforeEach
-    void needsTheModesLibrary() {
-        assumeTrue(PinFunctionsTest.modesAvailable(), "the modes library is not there");
-    }
 
     static Stream<Arguments> chipsAndSpeeds() {
         return Stream.of(DeviceType.FT_DEVICE_232H, DeviceType.FT_DEVICE_2232H).flatMap(type ->

@@ -4,7 +4,6 @@ import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.IOException;
 import java.nio.channels.AsynchronousCloseException;
@@ -16,7 +15,6 @@ import java.util.concurrent.atomic.AtomicReference;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import nl.tamsel.ftdi.sim.SimulatedI2cTarget;
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -30,19 +28,6 @@ import org.junit.jupiter.params.provider.ValueSource;
 class PinFunctionsTest extends SimulatedDriverTestBase {
 
     private static final I2cAddress TARGET = I2cAddress.of(0x50);
-
-    @BeforeEach
-    void needsTheModesLibrary() {
-        assumeTrue(modesAvailable(), "the modes library and the simulated chip are not there yet");
-    }
-
-    static boolean modesAvailable() {
-        try {
-            return D2XXModes.availableFunctions() != 0;
-        } catch (LinkageError e) {
-            return false;
-        }
-    }
 
     static FtdiDevice open232H() throws FtdiException {
         int device = SimulatedDriver.addDevice(0, D2XXConstants.FT_DEVICE_232H, FT232H_ID, 0x2000,

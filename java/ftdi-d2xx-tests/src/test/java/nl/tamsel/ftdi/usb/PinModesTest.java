@@ -3,7 +3,6 @@ package nl.tamsel.ftdi.usb;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.IOException;
 import java.util.Arrays;
@@ -13,17 +12,11 @@ import java.util.concurrent.atomic.AtomicReference;
 import nl.tamsel.ftdi.sim.LineError;
 import nl.tamsel.ftdi.sim.ModemLine;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 
 /** The EEPROM, bit-bang and CBUS classes against the simulated chip. */
 class PinModesTest extends SimulatedDriverTestBase {
-
-    @BeforeEach
-    void needsTheModesLibrary() {
-        assumeTrue(PinFunctionsTest.modesAvailable(), "the modes library is not there");
-    }
 
     private static SimulatedDevice attach(DeviceType type) {
         return SimulatedDevice.builder().type(type).loopback(false).attach();

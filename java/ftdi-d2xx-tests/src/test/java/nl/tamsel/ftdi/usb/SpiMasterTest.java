@@ -13,7 +13,6 @@ import java.util.List;
 import nl.tamsel.ftdi.sim.Pin;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedSpiFlash;
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -33,11 +32,6 @@ class SpiMasterTest extends SimulatedDriverTestBase {
 
     @TempDir
     Path directory;
-
-    @BeforeEach
-    void needsTheModesLibrary() {
-        assumeTrue(PinFunctionsTest.modesAvailable(), "the modes library is not there");
-    }
 
     private static SpiMaster open(SimulatedDevice adapter, FtdiDevice[] device, int mode, int csPin, boolean activeHigh)
             throws IOException {
