@@ -22,81 +22,62 @@
 
 namespace {
 
-using sim::kInvalidHandle;
 using sim::kInvalidParameter;
-using sim::kIoError;
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t kBM = 0, kUnknown = 3, k2232C = 4, k232R = 5, k2232H = 6, k4232H = 7, k232H = 8,
-                   kX = 9;
+constexpr uint32_t kBM = 0, k2232C = 4, k232R = 5, k2232H = 6, k4232H = 7, k232H = 8, kX = 9;
 constexpr FT_STATUS kEepromEraseFailed = 13;
 constexpr FT_STATUS kOtherError = 18;
 const char* const kR = "FT232R USB UART";
 
-int32_t addDevice(uint32_t type, const std::string& description = kR, const std::string& serial = "A1") {
-    return simAddDevice(0, type, 0x04036001, 0x1011, reinterpret_cast<const uint8_t*>(serial.data()),
-                        static_cast<uint32_t>(serial.size()),
-                        reinterpret_cast<const uint8_t*>(description.data()),
-                        static_cast<uint32_t>(description.size()));
-}
-
-FT_HANDLE openLast() {
-    FT_HANDLE handle = nullptr;
-    EXPECT_EQ(FT_OK, FT_Open(simDeviceCount() - 1, &handle));
-    return handle;
-}
-
-void write(FT_HANDLE handle, Bytes bytes) {
-    uint32_t written = 0;
-    ASSERT_EQ(FT_OK, FT_Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &written));
-    ASSERT_EQ(bytes.size(), written);
-}
-
-Bytes readAll(FT_HANDLE handle) {
-    uint32_t rx = 0;
-    EXPECT_EQ(FT_OK, FT_GetQueueStatus(handle, &rx));
-    Bytes bytes(rx);
-    EXPECT_EQ(FT_OK, FT_Read(handle, bytes.data(), rx, &rx));
-    bytes.resize(rx);
-    return bytes;
-}
-
-uint8_t pinReading(FT_HANDLE handle) {
-    uint8_t pins = 0;
-    EXPECT_EQ(FT_OK, FT_GetBitMode(handle, &pins));
-    return pins;
-}
-
-// FT_GetStatus's event bits; the receive count goes to *rx when asked for.
-uint32_t events(FT_HANDLE handle, uint32_t* rx = nullptr) {
-    uint32_t count = 0, tx = 0xDEAD, bits = 0xDEAD;
-    EXPECT_EQ(FT_OK, FT_GetStatus(handle, rx != nullptr ? rx : &count, &tx, &bits));
-    EXPECT_EQ(0U, tx);
-    return bits;
-}
-
-void inject(int32_t device, uint8_t byte) { simInject(device, &byte, 1); }
-
-uint16_t readEE(FT_HANDLE handle, uint32_t offset) {
-    uint16_t word = 0;
-    EXPECT_EQ(FT_OK, FT_ReadEE(handle, offset, &word));
-    return word;
-}
-
-// Each test starts with an open 232R; tests of other kinds add their own device.
+// Each test starts with an open 232R; open() swaps in another device.
 class ModesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        simReset();
-        device = addDevice(k232R);
-        handle = openLast();
-    }
+    void SetUp() override { open(k232R); }
     void TearDown() override { simReset(); }
+
+    void open(uint32_t type, const std::string& description = kR, const std::string& serial = "A1") {
+        simReset();
+        device = simAddDevice(0, type, 0x04036001, 0x1011, reinterpret_cast<const uint8_t*>(serial.data()),
+                              static_cast<uint32_t>(serial.size()),
+                              reinterpret_cast<const uint8_t*>(description.data()),
+                              static_cast<uint32_t>(description.size()));
+        ASSERT_EQ(FT_OK, FT_Open(0, &handle));
+    }
+    void write(Bytes bytes) {
+        uint32_t written = 0;
+        ASSERT_EQ(FT_OK, FT_Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &written));
+        ASSERT_EQ(bytes.size(), written);
+    }
+    Bytes readAll() {
+        uint32_t rx = 0;
+        EXPECT_EQ(FT_OK, FT_GetQueueStatus(handle, &rx));
+        Bytes bytes(rx);
+        EXPECT_EQ(FT_OK, FT_Read(handle, bytes.data(), rx, &rx));
+        return Bytes(bytes.begin(), bytes.begin() + rx);
+    }
+    uint8_t pins() {
+        uint8_t pins = 0;
+        EXPECT_EQ(FT_OK, FT_GetBitMode(handle, &pins));
+        return pins;
+    }
+    // FT_GetStatus's event bits; the receive count goes to `rx`.
+    uint32_t events(uint32_t* rx = nullptr) {
+        uint32_t count = 0, tx = 0xDEAD, bits = 0xDEAD;
+        EXPECT_EQ(FT_OK, FT_GetStatus(handle, rx != nullptr ? rx : &count, &tx, &bits));
+        EXPECT_EQ(0U, tx);
+        return bits;
+    }
+    void inject(uint8_t byte) { simInject(device, &byte, 1); }
+    uint16_t readEE(uint32_t offset) {
+        uint16_t word = 0;
+        EXPECT_EQ(FT_OK, FT_ReadEE(handle, offset, &word));
+        return word;
+    }
+
     int32_t device = -1;
     FT_HANDLE handle = nullptr;
 };
-
-// ---- Bit modes per chip kind and channel -----------------------------------------------------
 
 TEST_F(ModesTest, TheChipKindAndChannelDecideTheModesAndARefusedModeChangesNothing) {
     constexpr uint8_t async = FT_BITMODE_ASYNC_BITBANG, mpsse = FT_BITMODE_MPSSE, sync = FT_BITMODE_SYNC_BITBANG,
@@ -108,49 +89,43 @@ TEST_F(ModesTest, TheChipKindAndChannelDecideTheModesAndARefusedModeChangesNothi
         bool accepted;
     };
     const char *c2A = "Dual RS232 A", *c2B = "Dual RS232 B", *h2A = "Dual RS232-HS A", *h2B = "Dual RS232-HS B",
-               *h4B = "Quad RS232-HS B", *h4C = "Quad RS232-HS C", *h4D = "Quad RS232-HS D", *h = "Single RS232-HS",
-               *x = "FT230X Basic UART", *bm = "FT232BM";
+               *h = "Single RS232-HS", *x = "FT230X Basic UART", *bm = "FT232BM";
     for (const Case& c : {Case{k232R, kR, sync, true}, {k232R, kR, cbus, true}, {k232R, kR, mpsse, false},
                           {k232R, kR, 0x05, false}, {kBM, bm, async, true}, {kBM, bm, sync, false},
                           {k2232C, c2A, mpsse, true}, {k2232C, c2B, mpsse, false}, {k2232C, c2B, host, true},
                           {k2232H, h2A, fifo, true}, {k2232H, h2B, fifo, false}, {k2232H, h2B, mpsse, true},
-                          {k2232H, h2A, cbus, false}, {k4232H, h4B, mpsse, true}, {k4232H, h4C, mpsse, false},
-                          {k4232H, h4D, sync, true}, {k232H, h, mpsse, true}, {k232H, h, cbus, true},
-                          {k232H, h, fifo, true}, {k232H, h, 0x80, false}, {kX, x, cbus, true},
-                          {kX, x, mpsse, false}, {kUnknown, "Other", async, false},
-                          {kUnknown, "Other", FT_BITMODE_RESET, true}}) {
+                          {k2232H, h2A, cbus, false}, {k4232H, "Quad RS232-HS B", mpsse, true},
+                          {k4232H, "Quad RS232-HS C", mpsse, false}, {k4232H, "Quad RS232-HS D", sync, true},
+                          {k232H, h, mpsse, true}, {k232H, h, cbus, true}, {k232H, h, fifo, true},
+                          {k232H, h, 0x80, false}, {kX, x, cbus, true}, {kX, x, mpsse, false},
+                          {3, "Other", async, false}, {3, "Other", FT_BITMODE_RESET, true}}) {
         SCOPED_TRACE(std::string(c.description) + " mode " + std::to_string(c.mode));
-        device = addDevice(c.type, c.description);
-        handle = openLast();
+        open(c.type, c.description);
         ASSERT_EQ(FT_OK, FT_SetBitMode(handle, 0x0F, FT_BITMODE_RESET));
         EXPECT_EQ(c.accepted ? FT_OK : kInvalidParameter, FT_SetBitMode(handle, 0xA5, c.mode));
         EXPECT_EQ(c.accepted ? (0xA5 << 8) | c.mode : 0x0F << 8, simGetBitMode(device));
     }
 }
 
-// ---- Pins in bit-bang ------------------------------------------------------------------------
-
 TEST_F(ModesTest, SyncBitBangSamplesThePinsBeforeDrivingSoReadsLagOneByte) {
     ASSERT_EQ(FT_OK, FT_SetBitMode(handle, 0xFF, FT_BITMODE_SYNC_BITBANG));
-    write(handle, {0x55, 0xAA});
-    EXPECT_EQ((Bytes{0xFF, 0x55}), readAll(handle));
-    write(handle, {0x00});
-    EXPECT_EQ((Bytes{0xAA}), readAll(handle));
-    // Every byte is logged as written, none echoed as the UART's loopback would.
+    write({0x55, 0xAA});
+    EXPECT_EQ((Bytes{0xFF, 0x55}), readAll());
+    write({0x00});
+    EXPECT_EQ((Bytes{0xAA}), readAll());
     std::array<uint8_t, 8> log{};
-    EXPECT_EQ(3, simTakeWritten(device, log.data(), static_cast<uint32_t>(log.size())));
+    EXPECT_EQ(3, simTakeWritten(device, log.data(), 8)) << "all logged, none echoed as by the UART";
 }
 
 TEST_F(ModesTest, AsyncBitBangDrivesOnlyTheMaskedPinsAndSendsNothingBack) {
     ASSERT_EQ(FT_OK, FT_SetBitMode(handle, 0x0F, FT_BITMODE_ASYNC_BITBANG));
-    write(handle, {0xFF, 0x50});
-    EXPECT_EQ(0xF0, pinReading(handle));  // inputs 4..7 pulled up whatever the byte says
-    EXPECT_TRUE(readAll(handle).empty());
+    write({0xFF, 0x50});
+    EXPECT_EQ(0xF0, pins());  // inputs 4..7 pulled up whatever the byte says
+    EXPECT_TRUE(readAll().empty());
     ASSERT_EQ(0, simSetPinInputs(device, 0x80, 0x00));
-    EXPECT_EQ(0x70, pinReading(handle));
-    // Back to the UART the chip lets go of its pins.
+    EXPECT_EQ(0x70, pins());
     ASSERT_EQ(FT_OK, FT_SetBitMode(handle, 0x00, FT_BITMODE_RESET));
-    EXPECT_EQ(0x7F, pinReading(handle));
+    EXPECT_EQ(0x7F, pins()) << "back to the UART the chip lets go of its pins";
     ASSERT_EQ(0, simSetPinInputs(device, 0, 0));
     EXPECT_EQ(0xFFFF, simGetPinLevels(device));
 }
@@ -158,18 +133,15 @@ TEST_F(ModesTest, AsyncBitBangDrivesOnlyTheMaskedPinsAndSendsNothingBack) {
 TEST_F(ModesTest, CbusBitBangSetsTheCbusPinsByTheMaskNibblesWhileWritesStayOnTheUart) {
     // CBUS0, 1 outputs (high nibble 0011) at 1, 0 (low nibble 0001); CBUS2, 3 inputs read high.
     ASSERT_EQ(FT_OK, FT_SetBitMode(handle, 0x31, FT_BITMODE_CBUS_BITBANG));
-    EXPECT_EQ(0x0D, pinReading(handle));
+    EXPECT_EQ(0x0D, pins());
     EXPECT_EQ(0xFDFF, simGetPinLevels(device));
-    write(handle, {'h', 'i'});
-    EXPECT_EQ((Bytes{'h', 'i'}), readAll(handle));
-    EXPECT_EQ(0x0D, pinReading(handle));
+    write({'h', 'i'});
+    EXPECT_EQ((Bytes{'h', 'i'}), readAll());
+    EXPECT_EQ(0x0D, pins());
 }
 
-// ---- Device details and status ---------------------------------------------------------------
-
 TEST_F(ModesTest, DeviceInfoGivesTypeIdAndTerminatedTexts) {
-    addDevice(k232H, "Single RS232-HS", "SERIAL0123456789");
-    handle = openLast();
+    open(k232H, "Single RS232-HS", "SERIAL0123456789");
     uint32_t type = 0, id = 0;
     std::array<char, 16> serial{};
     std::array<char, 64> description{};
@@ -186,14 +158,14 @@ TEST_F(ModesTest, DeviceInfoGivesTypeIdAndTerminatedTexts) {
 
 TEST_F(ModesTest, StatusEventsAreSetByWhatHappenedAndClearedByReading) {
     const auto expectEvents = [&](uint32_t bits) {
-        EXPECT_EQ(bits, events(handle));
-        EXPECT_EQ(0U, events(handle));
+        EXPECT_EQ(bits, events());
+        EXPECT_EQ(0U, events());
     };
     expectEvents(0);
     const std::array<uint8_t, 3> bytes{1, 2, 3};
     simInject(device, bytes.data(), 3);
     uint32_t rx = 0;
-    EXPECT_EQ(FT_EVENT_RXCHAR, events(handle, &rx));
+    EXPECT_EQ(FT_EVENT_RXCHAR, events(&rx));
     EXPECT_EQ(3U, rx);
     simInject(device, nullptr, 0);
     expectEvents(0);
@@ -203,7 +175,7 @@ TEST_F(ModesTest, StatusEventsAreSetByWhatHappenedAndClearedByReading) {
     expectEvents(FT_EVENT_MODEM_STATUS);
     simRaiseLineErrors(device, 0x08);
     expectEvents(FT_EVENT_LINE_STATUS);
-    write(handle, {1});  // echoed
+    write({1});  // echoed
     FT_SetBreakOn(handle);
     expectEvents(FT_EVENT_RXCHAR | FT_EVENT_LINE_STATUS);
     simSetLoopback(device, 0);
@@ -211,8 +183,6 @@ TEST_F(ModesTest, StatusEventsAreSetByWhatHappenedAndClearedByReading) {
     expectEvents(0);
     EXPECT_EQ(kInvalidParameter, FT_GetStatus(handle, &rx, nullptr, &rx));
 }
-
-// ---- EEPROM ----------------------------------------------------------------------------------
 
 TEST_F(ModesTest, EepromSizeEraseAndUserAreaFollowTheChipKind) {
     struct Case {
@@ -223,10 +193,9 @@ TEST_F(ModesTest, EepromSizeEraseAndUserAreaFollowTheChipKind) {
     for (const Case& c : {Case{kBM, 64, true, 48}, {k232R, 64, false, 48}, {k2232C, 64, true, 48},
                           {k2232H, 128, true, 144}, {k232H, 128, true, 144}, {kX, 1024, false, 144}}) {
         SCOPED_TRACE("type " + std::to_string(c.type));
-        device = addDevice(c.type);
-        handle = openLast();
+        open(c.type);
         uint16_t word = 0;
-        EXPECT_EQ(0x6001, readEE(handle, 2));
+        EXPECT_EQ(0x6001, readEE(2));
         EXPECT_EQ(FT_OK, FT_ReadEE(handle, c.words - 1, &word));
         EXPECT_EQ(kInvalidParameter, FT_ReadEE(handle, c.words, &word));
         EXPECT_EQ(kInvalidParameter, FT_WriteEE(handle, c.words, 1));
@@ -249,21 +218,18 @@ TEST_F(ModesTest, UserAreaLiesAfterTheSerialNumberInLittleEndianWords) {
     ASSERT_EQ(FT_OK, FT_EE_UARead(handle, bytes.data(), 4, &got));
     EXPECT_EQ((Bytes{0x11, 0x22, 0x33, 0xFF}), Bytes(bytes.begin(), bytes.begin() + got));
     // Configuration 10 words, then 24 string words ending with the serial's last character.
-    EXPECT_EQ('1', readEE(handle, 33));
-    EXPECT_EQ(0x2211, readEE(handle, 34));
+    EXPECT_EQ('1', readEE(33));
+    EXPECT_EQ(0x2211, readEE(34));
     ASSERT_EQ(FT_OK, FT_EE_UARead(handle, bytes.data(), 64, &got));
     EXPECT_EQ(48U, got);  // no more than there is
     std::vector<uint8_t> tooLong(49, 0);
     EXPECT_EQ(kInvalidParameter, FT_EE_UAWrite(handle, tooLong.data(), 49));
-    EXPECT_EQ(0x2211, readEE(handle, 34)) << "a refused write changes nothing";
+    EXPECT_EQ(0x2211, readEE(34)) << "a refused write changes nothing";
     EXPECT_EQ(kInvalidParameter, FT_EE_UARead(handle, bytes.data(), 4, nullptr));
-    // Strings longer than their area leave none.
-    addDevice(k232R, std::string(40, 'd'), "SERIAL0123456789");
-    ASSERT_EQ(FT_OK, FT_EE_UASize(openLast(), &got));
-    EXPECT_EQ(0U, got);
+    open(k232R, std::string(40, 'd'), "SERIAL0123456789");
+    ASSERT_EQ(FT_OK, FT_EE_UASize(handle, &got));
+    EXPECT_EQ(0U, got) << "strings longer than their area leave none";
 }
-
-// ---- Event notification ----------------------------------------------------------------------
 
 #if !defined(_WIN32)
 // An event as a caller initialises it and waits on it: under its mutex until iVar is set.
@@ -277,7 +243,7 @@ struct Event {
         pthread_cond_destroy(&handle.eCondVar);
         pthread_mutex_destroy(&handle.eMutex);
     }
-    // Whether the signal came within 60 s (only a lost signal takes so long); clears it.
+    // Whether signalled within the time (60 s: only a lost signal takes so long); clears it.
     bool await(int seconds = 60) {
         timespec deadline{};
         clock_gettime(CLOCK_REALTIME, &deadline);
@@ -292,7 +258,6 @@ struct Event {
         pthread_mutex_unlock(&handle.eMutex);
         return signalled;
     }
-    bool signalled() { return await(0); }
 };
 
 TEST_F(ModesTest, OnlyEnabledEventsWakeAWaiterAndCloseWakesItOnceThenForgets) {
@@ -301,38 +266,36 @@ TEST_F(ModesTest, OnlyEnabledEventsWakeAWaiterAndCloseWakesItOnceThenForgets) {
     ASSERT_EQ(FT_OK, FT_SetEventNotification(handle, FT_EVENT_RXCHAR, &event.handle));
     bool woke = false;
     std::thread waiter([&] { woke = event.await(); });
-    inject(device, 1);
+    inject(1);
     waiter.join();
     EXPECT_TRUE(woke);
     ASSERT_EQ(FT_OK, FT_SetEventNotification(handle, FT_EVENT_MODEM_STATUS, &event.handle));
-    inject(device, 1);
-    EXPECT_FALSE(event.signalled());
+    inject(1);
+    EXPECT_FALSE(event.await(0));
     simSetModemInputs(device, 0x20);
-    EXPECT_TRUE(event.signalled());
+    EXPECT_TRUE(event.await(0));
     ASSERT_EQ(FT_OK, FT_SetEventNotification(handle, 0, nullptr));
     simSetModemInputs(device, 0x00);
-    EXPECT_FALSE(event.signalled()) << "switched off";
+    EXPECT_FALSE(event.await(0)) << "switched off";
     ASSERT_EQ(FT_OK, FT_SetEventNotification(handle, FT_EVENT_RXCHAR, &event.handle));
     ASSERT_EQ(FT_OK, FT_Close(handle));
-    EXPECT_TRUE(event.signalled()) << "close wakes a waiter";
-    openLast();
-    inject(device, 1);
-    EXPECT_FALSE(event.signalled()) << "reopened, nobody is registered";
+    EXPECT_TRUE(event.await(0)) << "close wakes a waiter";
+    ASSERT_EQ(FT_OK, FT_Open(0, &handle));
+    inject(1);
+    EXPECT_FALSE(event.await(0)) << "reopened, nobody is registered";
 }
 #else
 TEST_F(ModesTest, AWin32EventIsSetWhenEnabledBytesArriveAndOnClose) {
     HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     ASSERT_NE(nullptr, event);
     ASSERT_EQ(FT_OK, FT_SetEventNotification(handle, FT_EVENT_RXCHAR, event));
-    inject(device, 1);
+    inject(1);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 60000));
     ASSERT_EQ(FT_OK, FT_Close(handle));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 60000));
     CloseHandle(event);
 }
 #endif
-
-// ---- Port recovery, faults and handles, for all 13 -------------------------------------------
 
 TEST_F(ModesTest, PortResetsAndCyclesAreCountedAndTheHandleStaysUsable) {
     ASSERT_EQ(FT_OK, FT_ResetPort(handle));
@@ -342,7 +305,7 @@ TEST_F(ModesTest, PortResetsAndCyclesAreCountedAndTheHandleStaysUsable) {
     ASSERT_EQ(0, simGetPortResets(device, &resets, &cycles));
     EXPECT_EQ(1U, resets);
     EXPECT_EQ(2U, cycles);
-    EXPECT_EQ(0U, events(handle));
+    EXPECT_EQ(0U, events());
 }
 
 // Each function: an injected failure is returned, counted and changes nothing; an unplugged
@@ -368,20 +331,18 @@ TEST_F(ModesTest, EveryFunctionTakesFaultsUnplugAndClosedHandles) {
         {"FT_CyclePort", [](FT_HANDLE h) { return FT_CyclePort(h); }}};
     for (const auto& [name, call] : calls) {
         SCOPED_TRACE(name);
-        simReset();
-        device = addDevice(k232H, "Single RS232-HS");
-        handle = openLast();
+        open(k232H, "Single RS232-HS");
         ASSERT_EQ(0, simFailNext(name, kOtherError));
         EXPECT_EQ(kOtherError, call(handle));
         EXPECT_EQ(0, simGetBitMode(device));
         EXPECT_EQ(FT_OK, call(handle));
         EXPECT_EQ(2U, simCallCount(name));
         ASSERT_EQ(0, simUnplug(device));
-        EXPECT_EQ(kIoError, call(handle));
+        EXPECT_EQ(sim::kIoError, call(handle));
         ASSERT_EQ(FT_OK, FT_Close(handle));
-        EXPECT_EQ(kInvalidHandle, call(handle));
+        EXPECT_EQ(sim::kInvalidHandle, call(handle));
         EXPECT_EQ(1U, simClosedHandleCalls(reinterpret_cast<uintptr_t>(handle)));
-        EXPECT_EQ(kInvalidHandle, call(nullptr));
+        EXPECT_EQ(sim::kInvalidHandle, call(nullptr));
     }
 }
 
