@@ -153,6 +153,7 @@ TEST_F(ModesTest, DeviceInfoGivesTypeIdAndTerminatedTexts) {
     EXPECT_EQ(std::string("SERIAL012345678"), serial.data());  // cut for the terminator
     EXPECT_EQ(std::string("Single RS232-HS"), description.data());
     EXPECT_EQ('\0', description[63]);
+    EXPECT_EQ(kInvalidParameter, FT_GetDeviceInfo(handle, &type, nullptr, serial.data(), description.data(), nullptr));
     EXPECT_EQ(kInvalidParameter, FT_GetDeviceInfo(handle, &type, &id, serial.data(), nullptr, nullptr));
 }
 

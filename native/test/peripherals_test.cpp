@@ -201,20 +201,15 @@ TEST(I2cTarget, StoresWhatItAcknowledges) {
     }
 }
 
-TEST(I2cTarget, ReadsBitsMsbFirstFromThePointerAndWrap) {
+TEST(I2cTarget, ReadsBitsMsbFirstFromThePointerWrapsAndStopsAtTheNack) {
     PinBus bus;
     I2cMaster master(bus);
     attachTarget(bus, 0x10, 4)->registers() = {0x00, 0xFF, 0x5A, 0x81};
+    attachTarget(bus, 0x11, 4);  // all zeros: it must not drive SDA in the other's reads
     EXPECT_EQ(master.readFrom(0x10, {2}, 4), (Bytes{0x5A, 0x81, 0x00, 0xFF}));
     // A read without a pointer goes on from where the last one stopped.
     EXPECT_EQ(master.readFrom(0x10, {}, 2), (Bytes{0x5A, 0x81}));
     EXPECT_TRUE(master.sdaLevel());
-}
-
-TEST(I2cTarget, MasterNackEndsTheReadAndReleasesSda) {
-    PinBus bus;
-    I2cMaster master(bus);
-    attachTarget(bus, 0x10, 4);
     master.start();
     ASSERT_TRUE(master.write(0x21));
     EXPECT_EQ(master.read(false), 0x00);
@@ -223,15 +218,15 @@ TEST(I2cTarget, MasterNackEndsTheReadAndReleasesSda) {
 }
 
 TEST(I2cTarget, TenBitAddressWritesAndReadsAfterARepeatedStart) {
-    for (const int masterAddress : {0x2A5, 0x2A6, 0x1A5}) {
+    for (const int masterAddress : {0x025, 0x026, 0x125}) {
         SCOPED_TRACE(masterAddress);
-        const bool answered = masterAddress == 0x2A5;
+        const bool answered = masterAddress == 0x025;
         PinBus bus;
         I2cMaster master(bus);
-        auto* target = attachTarget(bus, 0x2A5, 8, true);
+        auto* target = attachTarget(bus, 0x025, 8, true);
         const auto first = static_cast<uint8_t>(0xF0 | ((masterAddress >> 7) & 0x06));
         master.start();
-        EXPECT_EQ(master.write(first), (masterAddress & 0x300) == 0x200);
+        EXPECT_EQ(master.write(first), (masterAddress & 0x300) == 0);
         EXPECT_EQ(master.write(static_cast<uint8_t>(masterAddress & 0xFF)), answered);
         master.write(3);
         master.write(0x77);
@@ -262,18 +257,6 @@ TEST(I2cTarget, HoldsSdaLowUntilLetGo) {
     target->setHoldSdaLow(bus, false);
     EXPECT_EQ(master.writeTransaction(0x48, {1, 9}), (Acks{1, 1, 1}));
     EXPECT_EQ(target->registers()[1], 9);
-}
-
-TEST(I2cTarget, TwoTargetsShareTheBus) {
-    PinBus bus;
-    I2cMaster master(bus);
-    auto* a = attachTarget(bus, 0x20, 2);
-    auto* b = attachTarget(bus, 0x21, 2);
-    master.writeTransaction(0x21, {0, 0xAB});
-    master.writeTransaction(0x20, {1, 0xCD});
-    EXPECT_EQ(a->registers(), (Bytes{0, 0xCD}));
-    EXPECT_EQ(b->registers(), (Bytes{0xAB, 0}));
-    EXPECT_EQ(master.readFrom(0x21, {0}, 1), (Bytes{0xAB}));
 }
 
 // ---- 24C EEPROM ----------------------------------------------------------------------------
