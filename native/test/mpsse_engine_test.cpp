@@ -35,8 +35,6 @@ bool tdoAfterEdge(std::size_t k) { return ((0x9A6C35E1u >> (k % 32)) & 1u) != 0;
 class Probe : public sim::Peripheral {
 public:
     struct Edge { bool rising; uint64_t time; bool tdi; bool tms; };
-    struct Change { uint64_t time; bool level; };
-
     explicit Probe(PinBus& bus) : owner(bus.newOwner()) {}
     void onLevels(PinBus& bus, PinMask previous, PinMask now) override {
         const auto changed = [&](int pin) { return ((previous ^ now) & pinBit(pin)) != 0; };
@@ -47,14 +45,14 @@ public:
             if (echoRtck) { bus.drive(owner, kRtck, levelDrive(high(kTck))); }
             if (high(kTck) && ++rising == gpiol1AfterRising) { bus.drive(owner, kGpiol1, levelDrive(gpiol1Level)); }
         }
-        if (changed(kTdi)) { tdiChanges.push_back({bus.nowNanos(), high(kTdi)}); }
-        if (changed(kTms)) { tmsChanges.push_back({bus.nowNanos(), high(kTms)}); }
+        if (changed(kTdi)) { tdiChanges.push_back(bus.nowNanos()); }
+        if (changed(kTms)) { tmsChanges.push_back(bus.nowNanos()); }
     }
     void clear() { edges.clear(); tdiChanges.clear(); tmsChanges.clear(); }
 
     int owner;
     std::vector<Edge> edges;
-    std::vector<Change> tdiChanges, tmsChanges;
+    std::vector<uint64_t> tdiChanges, tmsChanges;  // times
     bool answerTdo = true, echoRtck = false, gpiol1Level = true;
     uint64_t rising = 0, gpiol1AfterRising = 0;  // 0: never
 };
@@ -146,12 +144,10 @@ TEST_P(Shift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
         if (c.in != N) { read.push_back(tdoAfterEdge((c.in == R) == first.rising ? 2 * i : 2 * i + 1)); }
         if (c.tms) { EXPECT_TRUE(first.tdi == bit7 && second.tdi == bit7) << i; }
     }
-    for (const Probe::Change& change : c.tms ? p.tmsChanges : p.tdiChanges) {
-        bool atOutputEdge = change.time < p.edges[0].time;
-        for (const Probe::Edge& edge : p.edges) {
-            atOutputEdge |= edge.time == change.time && edge.rising == (c.out == R);
-        }
-        EXPECT_TRUE(atOutputEdge) << "change at " << change.time;
+    for (const uint64_t change : c.tms ? p.tmsChanges : p.tdiChanges) {
+        bool atOutputEdge = change < p.edges[0].time;
+        for (const Probe::Edge& edge : p.edges) { atOutputEdge |= edge.time == change && edge.rising == (c.out == R); }
+        EXPECT_TRUE(atOutputEdge) << "change at " << change;
     }
     if (c.tms) { EXPECT_EQ(p.tdiChanges.size(), 1u); }
     if (c.out == N) { EXPECT_TRUE(p.tdiChanges.empty()); }
@@ -162,8 +158,9 @@ TEST_P(Shift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
 INSTANTIATE_TEST_SUITE_P(Table, Shift, ::testing::Combine(::testing::ValuesIn(shiftCases()), ::testing::Bool()),
                          [](const ::testing::TestParamInfo<std::tuple<ShiftCase, bool>>& p) {
                              char name[16];
-                             std::snprintf(name, sizeof name, "Op%02X", std::get<0>(p.param).opcode);
-                             return name + std::string(std::get<1>(p.param) ? "IdleHigh" : "IdleLow");
+                             std::snprintf(name, sizeof name, "Op%02X%s", std::get<0>(p.param).opcode,
+                                           std::get<1>(p.param) ? "IdleHigh" : "IdleLow");
+                             return std::string(name);
                          });
 
 TEST(MpsseEngine, ThreePhaseHoldsDataAcrossBothEdges) {
@@ -173,48 +170,33 @@ TEST(MpsseEngine, ThreePhaseHoldsDataAcrossBothEdges) {
     for (std::size_t i = 0; i < 16; ++i) {
         EXPECT_EQ(rig.probe->edges[i].tdi, ((0x5Au >> (7 - i / 2)) & 1u) != 0) << i;
     }
-    for (const Probe::Change& change : rig.probe->tdiChanges) {
-        for (const Probe::Edge& edge : rig.probe->edges) { EXPECT_NE(change.time, edge.time); }
+    for (const uint64_t change : rig.probe->tdiChanges) {
+        for (const Probe::Edge& edge : rig.probe->edges) { EXPECT_NE(change, edge.time); }
     }
 }
 
-// Duplex with loopback returns what went out: lengths from one byte to 65536.
-TEST(MpsseEngine, ByteLengthsFromOneTo65536) {
+// Duplex with loopback returns what went out: 1..8 bits, 1..65536 bytes. Partial bytes: MSB
+// first sends bits 7.. and fills from bit 0, LSB first sends bits 0.. and fills down to bit 7.
+TEST(MpsseEngine, LengthsOfBitsAndBytes) {
+    std::vector<std::tuple<Bytes, Bytes, std::size_t>> cases;  // command, replies, pulses
+    for (unsigned bits = 1; bits <= 8; ++bits) {
+        cases.push_back({{0x33, u8(bits - 1), 0xC5}, {u8(0xC5u >> (8 - bits))}, bits});
+        cases.push_back({{0x3B, u8(bits - 1), 0xC5}, {u8(0xC5u << (8 - bits))}, bits});
+    }
     for (const unsigned encoded : {0x0000u, 0x0001u, 0xFFFFu}) {
-        Rig rig(sim::kType232H, {0x84, 0x80, 0x00, 0x0B});
-        rig.probe->answerTdo = false;
-        Bytes command{0x31, u8(encoded & 0xFF), u8(encoded >> 8)};
         Bytes data;
         for (std::size_t i = 0; i <= encoded; ++i) { data.push_back(u8(i * 7 + (i >> 8))); }
+        Bytes command{0x31, u8(encoded & 0xFF), u8(encoded >> 8)};
         command.insert(command.end(), data.begin(), data.end());
-        EXPECT_EQ(rig.run(command), data) << encoded;
-        EXPECT_EQ(rig.probe->edges.size(), data.size() * 16) << encoded;
+        cases.push_back({command, data, data.size() * 8});
+    }
+    for (const auto& [command, replies, pulses] : cases) {
+        Rig rig(sim::kType232H, {0x84, 0x80, 0x00, 0x0B});
+        rig.probe->answerTdo = false;
+        EXPECT_EQ(rig.run(command), replies) << int{command[0]} << " length " << pulses;
+        EXPECT_EQ(rig.probe->edges.size(), 2 * pulses);
         EXPECT_FALSE(rig.engine.waiting());
     }
-}
-
-// MSB first sends bits 7.. and fills from bit 0; LSB first sends bits 0.. and fills down to bit 7.
-TEST(MpsseEngine, BitLengthsOneToEight) {
-    for (unsigned bits = 1; bits <= 8; ++bits) {
-        for (const uint8_t opcode : {uint8_t{0x33}, uint8_t{0x3B}}) {
-            Rig rig(sim::kType232H, {0x84, 0x80, 0x00, 0x0B});
-            rig.probe->answerTdo = false;
-            const Bytes replies = rig.run({opcode, u8(bits - 1), 0xC5});
-            EXPECT_EQ(rig.probe->edges.size(), 2 * bits);
-            EXPECT_EQ(replies, Bytes{u8(opcode == 0x33 ? 0xC5u >> (8 - bits) : 0xC5u << (8 - bits))})
-                << "opcode " << int{opcode} << " bits " << bits;
-        }
-    }
-}
-
-TEST(MpsseEngine, LoopbackReadsTdiInsteadOfThePin) {
-    Rig rig;
-    rig.probe->answerTdo = false;
-    rig.drive(kTdo, Drive::Low);
-    rig.run({0x80, 0x02, 0x0B});  // TDI high
-    EXPECT_EQ(rig.run({0x20, 0x00, 0x00}), Bytes{0x00});
-    EXPECT_EQ(rig.run({0x84, 0x20, 0x00, 0x00}), Bytes{0xFF});
-    EXPECT_EQ(rig.run({0x85, 0x20, 0x00, 0x00}), Bytes{0x00});
 }
 
 // Every command at once, then split in two at each byte: same replies, same pins, same time.
@@ -273,22 +255,27 @@ TEST(MpsseEngine, BadCommands) {
     }
 }
 
-// 0x88/0x89 hold every byte after them until GPIOL1 gets there, go on at once when it is there
-// already; a reset ends a wait and drops what it held.
+// 0x88/0x89 hold every byte after them until GPIOL1 gets there, and so do 0x94/0x95 when no
+// peripheral takes it there (without clocking on); at the level already, they go on at once.
+// A reset ends a wait and drops what it held.
 TEST(MpsseEngine, WaitOnGpiol1) {
-    for (const uint8_t opcode : {uint8_t{0x88}, uint8_t{0x89}}) {
-        const bool until = opcode == 0x88;
+    for (const uint8_t opcode : {uint8_t{0x88}, uint8_t{0x89}, uint8_t{0x94}, uint8_t{0x95}}) {
+        SCOPED_TRACE(int{opcode});
+        const bool until = (opcode & 1) == 0;
         Rig rig(sim::kType232H, kClockOut);
         rig.drive(kGpiol1, levelDrive(!until));
         EXPECT_TRUE(rig.run({opcode, 0x81}).empty());
         EXPECT_TRUE(rig.engine.waiting());
         EXPECT_TRUE(rig.run({0x81, 0x8A}).empty());
         EXPECT_TRUE(rig.pinsChanged().empty());
+        const std::size_t edges = rig.probe->edges.size();
         rig.drive(kGpiol1, levelDrive(until));
         const uint8_t levels = u8(rig.bus.levels());
         EXPECT_EQ(rig.pinsChanged(), (Bytes{levels, levels}));
         EXPECT_FALSE(rig.engine.waiting());
+        EXPECT_EQ(rig.probe->edges.size(), edges);
         EXPECT_EQ(rig.run({opcode, 0x81}).size(), 1u);
+        EXPECT_EQ(rig.probe->edges.size(), edges);
 
         rig.drive(kGpiol1, levelDrive(!until));
         rig.run({opcode, 0x81});
@@ -300,19 +287,22 @@ TEST(MpsseEngine, WaitOnGpiol1) {
     }
 }
 
-TEST(MpsseEngine, ResetRestoresDefaultsAndKeepsPins) {
+// Loopback reads TDI instead of the TDO pin. A reset restores the defaults (divisor 0,
+// divide-by-5 on, two-phase, loopback off, no drive-zero pins) and keeps the pins.
+TEST(MpsseEngine, LoopbackAndReset) {
     Rig rig;
-    rig.run({0x80, 0x02, 0x0B, 0x8A, 0x8C, 0x84, 0x86, 0x05, 0x00, 0x9E, 0x07, 0x01});
+    rig.probe->answerTdo = false;
+    rig.drive(kTdo, Drive::Low);
+    rig.run({0x80, 0x02, 0x0B});  // TDI high
+    EXPECT_EQ(rig.run({0x20, 0x00, 0x00, 0x84, 0x20, 0x00, 0x00, 0x85, 0x20, 0x00, 0x00}), (Bytes{0x00, 0xFF, 0x00}));
+    rig.run({0x8A, 0x8C, 0x84, 0x86, 0x05, 0x00, 0x9E, 0x07, 0x01});
     EXPECT_EQ(rig.bus.openDrain(), 0x0107);
     rig.engine.reset();
     EXPECT_EQ(rig.bus.openDrain(), 0);
     EXPECT_EQ(rig.bus.chipValues(), 0x02);
-    // Divisor 0, divide-by-5 on, two-phase: 8 clocks at 6 MHz; loopback off: TDO read.
-    rig.probe->answerTdo = false;
-    rig.drive(kTdo, Drive::Low);
     const uint64_t start = rig.bus.nowNanos();
     EXPECT_EQ(rig.run({0x20, 0x00, 0x00}), Bytes{0x00});
-    EXPECT_EQ(rig.bus.nowNanos() - start, 1333u);  // 8 / 6 MHz
+    EXPECT_EQ(rig.bus.nowNanos() - start, 1333u);  // 8 clocks at 6 MHz
 }
 
 // f = base / ((1 + divisor) * 2); a bit is a period, 1.5 periods three-phase; a command that
@@ -354,37 +344,23 @@ TEST(MpsseEngine, ClockingStopsWhenGpiol1GetsThere) {
     }
 }
 
-TEST(MpsseEngine, ClockingUntilGpiol1ThatNeverComesHoldsLikeAWait) {
-    Rig rig(sim::kType232H, kClockOut);
-    rig.drive(kGpiol1, Drive::Low);
-    EXPECT_TRUE(rig.run({0x94, 0x81}).empty());
-    EXPECT_TRUE(rig.engine.waiting());
-    const std::size_t edges = rig.probe->edges.size();
-    EXPECT_GT(edges, 0u);
-    rig.drive(kGpiol1, Drive::High);
-    EXPECT_EQ(rig.pinsChanged().size(), 1u);
-    EXPECT_EQ(rig.probe->edges.size(), edges);
-}
-
 TEST(MpsseEngine, AdaptiveClockingWaitsForRtckToFollow) {
     Rig rig(sim::kType232H, {0x80, 0x00, 0x0B, 0x96});
     // Something echoes TCK on RTCK: the clocks run through.
     rig.probe->echoRtck = true;
     EXPECT_EQ(rig.run({0x8E, 0x03, 0x81}).size(), 1u);
     EXPECT_EQ(rig.probe->edges.size(), 8u);
-    // Nothing drives RTCK (pulled up): the falling edge waits, and every byte after it.
+    // Else each edge waits for RTCK to show its level (pulled up: high), with every byte after it.
     rig.probe->echoRtck = false;
     rig.bus.resetPeripherals();
     rig.probe->clear();
     EXPECT_TRUE(rig.run({0x8E, 0x01, 0x81}).empty());
-    EXPECT_EQ(rig.probe->edges.size(), 2u);
-    EXPECT_TRUE(rig.engine.waiting());
-    rig.drive(kRtck, Drive::Low);
-    EXPECT_TRUE(rig.pinsChanged().empty());  // rising edge now waits for RTCK high
-    EXPECT_EQ(rig.probe->edges.size(), 3u);
-    rig.drive(kRtck, Drive::Released);
-    EXPECT_TRUE(rig.pinsChanged().empty());  // high now; the last falling edge waits again
-    EXPECT_EQ(rig.probe->edges.size(), 4u);
+    for (const auto& [rtck, edges] : {std::pair{Drive::Released, 2u}, {Drive::Low, 3u}, {Drive::Released, 4u}}) {
+        rig.drive(kRtck, rtck);
+        EXPECT_TRUE(rig.pinsChanged().empty());
+        EXPECT_EQ(rig.probe->edges.size(), edges);
+        EXPECT_TRUE(rig.engine.waiting());
+    }
     rig.drive(kRtck, Drive::Low);
     EXPECT_EQ(rig.pinsChanged().size(), 1u);
     EXPECT_FALSE(rig.engine.waiting());
@@ -394,15 +370,6 @@ TEST(MpsseEngine, AdaptiveClockingWaitsForRtckToFollow) {
     EXPECT_TRUE(rig.engine.waiting());
     rig.engine.reset();
     EXPECT_FALSE(rig.engine.waiting());
-}
-
-TEST(MpsseEngine, DriveZeroMakesPinsOpenDrain) {
-    Rig rig;
-    rig.run({0x9E, 0x03, 0x00, 0x80, 0x03, 0x0B});
-    EXPECT_EQ(rig.bus.openDrain(), 0x0003);
-    rig.drive(kTdi, Drive::Low);
-    EXPECT_FALSE(rig.bus.level(kTdi));  // floats on its 1, so the other driver wins
-    EXPECT_EQ(rig.run({0x81})[0] & 0x03, 0x01);
 }
 
 }  // namespace

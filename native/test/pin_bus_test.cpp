@@ -1,6 +1,7 @@
 // The simulated chip's pins as wires: resolution, nets, open drain, peripherals, waveform.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,12 +20,10 @@ using sim::pinBit;
 // drive nothing.
 TEST(PinBus, AnyLowWinsElseHighOrPullUp) {
     const struct { bool chipOutput, chipValue, openDrain; Drive other; bool level; } cases[] = {
-        {false, true, false, Drive::Released, true},  {false, false, false, Drive::Released, true},
-        {true, false, false, Drive::Released, false}, {true, true, false, Drive::Released, true},
-        {true, true, false, Drive::Low, false},       {true, false, false, Drive::High, false},
-        {false, true, false, Drive::Low, false},      {false, false, false, Drive::High, true},
-        {true, false, true, Drive::Released, false},  {true, true, true, Drive::Released, true},
-        {true, true, true, Drive::Low, false}};
+        {false, false, false, Drive::Released, true}, {true, false, false, Drive::Released, false},
+        {true, true, false, Drive::Released, true},   {true, true, false, Drive::Low, false},
+        {true, false, false, Drive::High, false},     {false, true, false, Drive::Low, false},
+        {true, false, true, Drive::Released, false},  {true, true, true, Drive::Released, true}};
     for (const auto& c : cases) {
         PinBus bus;
         const int other = bus.newOwner();
@@ -51,32 +50,36 @@ TEST(PinBus, WiredPinsShareOneLevelTransitively) {
     EXPECT_TRUE(bus.level(9));
 }
 
-// Answers pin 0 on pin 2, inverted, and records its calls.
-class Inverter : public sim::Peripheral {
+// Answers every change on one pin with what `answer` makes of the levels; records its calls.
+class Responder : public sim::Peripheral {
 public:
-    explicit Inverter(PinBus& bus) : owner_(bus.newOwner()) {}
+    Responder(PinBus& bus, int pin, std::function<Drive(PinMask)> answer)
+        : owner_(bus.newOwner()), pin_(pin), answer_(std::move(answer)) {}
     void onLevels(PinBus& bus, PinMask previous, PinMask now) override {
         calls.emplace_back(previous, now);
-        bus.drive(owner_, 2, (now & pinBit(0)) != 0 ? Drive::Low : Drive::High);
+        bus.drive(owner_, pin_, answer_(now));
     }
     void reset() override { ++resets; }
     std::vector<std::pair<PinMask, PinMask>> calls;
     int resets = 0;
 
 private:
-    int owner_;
+    int owner_, pin_;
+    std::function<Drive(PinMask)> answer_;
 };
+
+Responder* addResponder(PinBus& bus, int pin, std::function<Drive(PinMask)> answer) {
+    auto owned = std::make_unique<Responder>(bus, pin, std::move(answer));
+    Responder* responder = owned.get();
+    EXPECT_EQ(bus.peripheral(bus.addPeripheral(std::move(owned))), responder);
+    return responder;
+}
 
 // Each change reaches the peripherals with the levels before it, their answers settle, and a
 // reset of the peripherals releases every drive but the chip's.
 TEST(PinBus, PeripheralsSeeEveryChangeAndTheirAnswersSettle) {
     PinBus bus;
-    auto owned = std::make_unique<Inverter>(bus);
-    Inverter* inverter = owned.get();
-    EXPECT_EQ(bus.addPeripheral(std::move(owned)), 0u);
-    EXPECT_EQ(bus.peripheral(0), inverter);
-    EXPECT_EQ(bus.peripheral(1), nullptr);
-
+    Responder* inverter = addResponder(bus, 2, [](PinMask now) { return now & pinBit(0) ? Drive::Low : Drive::High; });
     bus.setChipPins(0, pinBit(0));
     EXPECT_FALSE(bus.level(0));
     EXPECT_TRUE(bus.level(2));
@@ -85,8 +88,7 @@ TEST(PinBus, PeripheralsSeeEveryChangeAndTheirAnswersSettle) {
     using Call = std::pair<PinMask, PinMask>;
     EXPECT_EQ(inverter->calls, (std::vector<Call>{{0xFFFF, 0xFFFE}, {0xFFFE, 0xFFFF}, {0xFFFF, 0xFFFB}}));
 
-    const int other = bus.newOwner();
-    bus.drive(other, 4, Drive::Low);
+    bus.drive(bus.newOwner(), 4, Drive::Low);
     bus.setChipPins(0, pinBit(0));
     bus.resetPeripherals();
     EXPECT_EQ(inverter->resets, 1);
@@ -94,28 +96,13 @@ TEST(PinBus, PeripheralsSeeEveryChangeAndTheirAnswersSettle) {
     EXPECT_FALSE(bus.level(0));
 }
 
-// Drives pin 4 to the opposite of what it shows: never stable.
-class Oscillator : public sim::Peripheral {
-public:
-    explicit Oscillator(PinBus& bus) : owner_(bus.newOwner()) {}
-    void onLevels(PinBus& bus, PinMask, PinMask now) override {
-        ++calls;
-        bus.drive(owner_, 4, (now & pinBit(4)) != 0 ? Drive::Low : Drive::Released);
-    }
-    int calls = 0;
-
-private:
-    int owner_;
-};
-
 TEST(PinBus, AnOscillationStopsAfterABoundedNumberOfRounds) {
     PinBus bus;
-    auto owned = std::make_unique<Oscillator>(bus);
-    Oscillator* oscillator = owned.get();
-    bus.addPeripheral(std::move(owned));
+    // Drives pin 4 to the opposite of what it shows: never stable.
+    Responder* oscillator = addResponder(bus, 4, [](PinMask now) { return now & pinBit(4) ? Drive::Low : Drive::Released; });
     bus.setChipPins(0, pinBit(0));
-    EXPECT_GT(oscillator->calls, 1);
-    EXPECT_LE(oscillator->calls, 16);
+    EXPECT_GT(oscillator->calls.size(), 1u);
+    EXPECT_LE(oscillator->calls.size(), 16u);
 }
 
 // Only named or changed pins; changes at one time merged, those back where they were dropped;
