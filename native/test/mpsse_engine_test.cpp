@@ -123,7 +123,7 @@ class Shift : public ::testing::TestWithParam<std::tuple<ShiftCase, bool>> {};
 TEST_P(Shift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
     const ShiftCase& c = std::get<0>(GetParam());
     const bool idleHigh = std::get<1>(GetParam());
-    const Bytes data = c.tms ? Bytes{u8(idleHigh ? 0x3A : 0x85)} : c.bits ? Bytes{0xB4} : Bytes{0xA5, 0x3C};
+    const Bytes data = c.tms ? Bytes{u8(idleHigh ? 0x3A : 0x85)} : c.bits ? Bytes{0xB4} : Bytes{0xA6, 0x1D};
     const bool bit7 = (data[0] & 0x80) != 0;
     Rig rig(sim::kType232H, {0x80, u8((idleHigh ? 0x01 : 0) | (c.tms && !bit7 ? 0x02 : 0)), 0x0B});
     const std::size_t pulses = c.tms ? 6 : c.bits ? 5 : 16;
