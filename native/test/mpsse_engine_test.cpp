@@ -1,9 +1,11 @@
-// The MPSSE engine driven directly on a pin bus, with probes standing in for the peripherals.
+// The MPSSE engine driven directly on a pin bus, with a probe standing in for the peripherals.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "chip_kind.h"
@@ -13,375 +15,188 @@
 namespace {
 
 using sim::Drive;
-using sim::MpsseEngine;
 using sim::PinBus;
 using sim::PinMask;
 using sim::pinBit;
 using Bytes = std::vector<uint8_t>;
 
-constexpr int kTck = 0;
-constexpr int kTdi = 1;
-constexpr int kTdo = 2;
-constexpr int kTms = 3;
-constexpr int kGpiol1 = 5;
-constexpr int kRtck = 7;
+constexpr int kTck = 0, kTdi = 1, kTdo = 2, kTms = 3, kGpiol1 = 5, kRtck = 7;
 
-// What TDO shows after clock edge k (0-based); before the first edge nothing drives it (1).
+Drive levelDrive(bool high) { return high ? Drive::High : Drive::Low; }
+template <typename T>
+uint8_t u8(T value) { return static_cast<uint8_t>(value); }
+
+// What TDO shows after clock edge k (0-based).
 bool tdoAfterEdge(std::size_t k) { return ((0x9A6C35E1u >> (k % 32)) & 1u) != 0; }
 
-// Records every clock edge with the levels it met, every TDI change, and answers each edge
-// with the next TDO level of a fixed pattern. Optionally echoes TCK onto RTCK, and drives
-// GPIOL1 high (or low) after a number of rising edges.
+// Records clock edges with the TDI and TMS levels they met, and TDI and TMS changes; answers
+// each edge with the next TDO level of a pattern, may echo TCK on RTCK, and may drive GPIOL1
+// after a number of rising edges.
 class Probe : public sim::Peripheral {
 public:
-    struct Edge {
-        bool rising;
-        uint64_t time;
-        bool tdi;
-        bool tms;
-    };
-    struct Change {
-        uint64_t time;
-        bool level;
-    };
-
-    explicit Probe(PinBus& bus) : owner_(bus.newOwner()) {}
-
-    void driveGpiol1(PinBus& bus, bool high) { bus.drive(owner_, kGpiol1, high ? Drive::High : Drive::Low); }
-
+    struct Edge { bool rising; uint64_t time; bool tdi; bool tms; };
+    explicit Probe(PinBus& bus) : owner(bus.newOwner()) {}
     void onLevels(PinBus& bus, PinMask previous, PinMask now) override {
-        const PinMask changed = static_cast<PinMask>(previous ^ now);
-        if ((changed & pinBit(kTck)) != 0) {
-            const bool rising = (now & pinBit(kTck)) != 0;
-            edges.push_back({rising, bus.nowNanos(), (now & pinBit(kTdi)) != 0,
-                             (now & pinBit(kTms)) != 0});
-            if (answerTdo) {
-                bus.drive(owner_, kTdo, tdoAfterEdge(edges.size() - 1) ? Drive::High : Drive::Low);
-            }
-            if (echoRtck) {
-                bus.drive(owner_, kRtck, rising ? Drive::High : Drive::Low);
-            }
-            if (rising && ++risingEdges == gpiol1AfterRising) {
-                bus.drive(owner_, kGpiol1, gpiol1Level ? Drive::High : Drive::Low);
-            }
+        const auto changed = [&](int pin) { return ((previous ^ now) & pinBit(pin)) != 0; };
+        const auto high = [&](int pin) { return (now & pinBit(pin)) != 0; };
+        if (changed(kTck)) {
+            edges.push_back({high(kTck), bus.nowNanos(), high(kTdi), high(kTms)});
+            if (answerTdo) { bus.drive(owner, kTdo, levelDrive(tdoAfterEdge(edges.size() - 1))); }
+            if (echoRtck) { bus.drive(owner, kRtck, levelDrive(high(kTck))); }
+            if (high(kTck) && ++rising == gpiol1AfterRising) { bus.drive(owner, kGpiol1, levelDrive(gpiol1Level)); }
         }
-        if ((changed & pinBit(kTdi)) != 0) {
-            tdiChanges.push_back({bus.nowNanos(), (now & pinBit(kTdi)) != 0});
-        }
-        if ((changed & pinBit(kTms)) != 0) {
-            tmsChanges.push_back({bus.nowNanos(), (now & pinBit(kTms)) != 0});
-        }
+        if (changed(kTdi)) { tdiChanges.push_back(bus.nowNanos()); }
+        if (changed(kTms)) { tmsChanges.push_back(bus.nowNanos()); }
     }
+    void clear() { edges.clear(); tdiChanges.clear(); tmsChanges.clear(); }
 
+    int owner;
     std::vector<Edge> edges;
-    std::vector<Change> tdiChanges;
-    std::vector<Change> tmsChanges;
-    bool answerTdo = true;
-    bool echoRtck = false;
-    uint64_t risingEdges = 0;
-    uint64_t gpiol1AfterRising = 0;  // 0: never
-    bool gpiol1Level = true;
-
-private:
-    int owner_;
+    std::vector<uint64_t> tdiChanges, tmsChanges;  // times
+    bool answerTdo = true, echoRtck = false, gpiol1Level = true;
+    uint64_t rising = 0, gpiol1AfterRising = 0;  // 0: never
 };
 
-// An engine of one chip kind on its own bus, with a probe and a scripted driver.
+// An engine of one chip kind on its own bus with a probe, after `setup` has run.
 struct Rig {
-    explicit Rig(uint32_t type = sim::kType232H) : engine(sim::chipKind(type), bus) {
+    explicit Rig(uint32_t type = sim::kType232H, const Bytes& setup = {}) : engine(sim::chipKind(type), bus) {
         auto owned = std::make_unique<Probe>(bus);
         probe = owned.get();
         bus.addPeripheral(std::move(owned));
-        script = bus.newOwner();
+        run(setup);
+        probe->clear();
     }
-    Bytes run(const Bytes& bytes) {
-        Bytes replies;
-        engine.write(bytes.data(), bytes.size(), replies);
-        return replies;
-    }
-    Bytes pinsChanged() {
-        Bytes replies;
-        engine.pinsChanged(replies);
-        return replies;
-    }
+    Bytes run(const Bytes& bytes) { Bytes replies; engine.write(bytes.data(), bytes.size(), replies); return replies; }
+    Bytes pinsChanged() { Bytes replies; engine.pinsChanged(replies); return replies; }
+    void drive(int pin, Drive drive) { bus.drive(script, pin, drive); }
+
     PinBus bus;
-    MpsseEngine engine;
+    sim::MpsseEngine engine;
+    int script = bus.newOwner();
     Probe* probe = nullptr;
-    int script = 0;
 };
+
+const Bytes kClockOut{0x80, 0x00, 0x0B};  // TCK idle low, TCK/TDI/TMS outputs
 
 enum class Edge { None, Rising, Falling };
+constexpr Edge N = Edge::None, R = Edge::Rising, F = Edge::Falling;
 
-// One row of the data-shifting table, written out from the documented table rather than
-// derived from the opcode's bits.
-struct ShiftCase {
-    std::string name;
-    uint8_t opcode;
-    bool bits;      // bit form (else byte form)
-    bool msbFirst;
-    Edge out;       // edge at which TDI changes; None: TDI not written
-    Edge in;        // edge at which TDO is sampled; None: nothing read
-};
-
-const ShiftCase kShiftCases[] = {
-    {"MsbBytesOutRising", 0x10, false, true, Edge::Rising, Edge::None},
-    {"MsbBytesOutFalling", 0x11, false, true, Edge::Falling, Edge::None},
-    {"MsbBytesInRising", 0x20, false, true, Edge::None, Edge::Rising},
-    {"MsbBytesInFalling", 0x24, false, true, Edge::None, Edge::Falling},
-    {"MsbBytesOutFallingInRising", 0x31, false, true, Edge::Falling, Edge::Rising},
-    {"MsbBytesOutRisingInFalling", 0x34, false, true, Edge::Rising, Edge::Falling},
-    {"MsbBitsOutRising", 0x12, true, true, Edge::Rising, Edge::None},
-    {"MsbBitsOutFalling", 0x13, true, true, Edge::Falling, Edge::None},
-    {"MsbBitsInRising", 0x22, true, true, Edge::None, Edge::Rising},
-    {"MsbBitsInFalling", 0x26, true, true, Edge::None, Edge::Falling},
-    {"MsbBitsOutFallingInRising", 0x33, true, true, Edge::Falling, Edge::Rising},
-    {"MsbBitsOutRisingInFalling", 0x36, true, true, Edge::Rising, Edge::Falling},
-    {"LsbBytesOutRising", 0x18, false, false, Edge::Rising, Edge::None},
-    {"LsbBytesOutFalling", 0x19, false, false, Edge::Falling, Edge::None},
-    {"LsbBytesInRising", 0x28, false, false, Edge::None, Edge::Rising},
-    {"LsbBytesInFalling", 0x2C, false, false, Edge::None, Edge::Falling},
-    {"LsbBytesOutFallingInRising", 0x39, false, false, Edge::Falling, Edge::Rising},
-    {"LsbBytesOutRisingInFalling", 0x3C, false, false, Edge::Rising, Edge::Falling},
-    {"LsbBitsOutRising", 0x1A, true, false, Edge::Rising, Edge::None},
-    {"LsbBitsOutFalling", 0x1B, true, false, Edge::Falling, Edge::None},
-    {"LsbBitsInRising", 0x2A, true, false, Edge::None, Edge::Rising},
-    {"LsbBitsInFalling", 0x2E, true, false, Edge::None, Edge::Falling},
-    {"LsbBitsOutFallingInRising", 0x3B, true, false, Edge::Falling, Edge::Rising},
-    {"LsbBitsOutRisingInFalling", 0x3E, true, false, Edge::Rising, Edge::Falling},
-};
-
-struct ShiftRun {
-    ShiftCase shift;
-    bool idleHigh;
-};
-
-std::string shiftName(const ::testing::TestParamInfo<ShiftRun>& info) {
-    return info.param.shift.name + (info.param.idleHigh ? "IdleHigh" : "IdleLow");
+// The data-shifting and TMS opcodes as the documented tables give them, not derived from bits.
+struct ShiftCase { uint8_t opcode; bool tms, bits, msbFirst; Edge out, in; };
+std::vector<ShiftCase> shiftCases() {
+    const Edge columns[6][2] = {{R, N}, {F, N}, {N, R}, {N, F}, {F, R}, {R, F}};
+    const struct { bool bits, msbFirst; uint8_t opcodes[6]; } rows[] = {
+        {false, true, {0x10, 0x11, 0x20, 0x24, 0x31, 0x34}}, {true, true, {0x12, 0x13, 0x22, 0x26, 0x33, 0x36}},
+        {false, false, {0x18, 0x19, 0x28, 0x2C, 0x39, 0x3C}}, {true, false, {0x1A, 0x1B, 0x2A, 0x2E, 0x3B, 0x3E}}};
+    std::vector<ShiftCase> cases;
+    for (const auto& row : rows) {
+        for (int col = 0; col < 6; ++col) {
+            cases.push_back({row.opcodes[col], false, row.bits, row.msbFirst, columns[col][0], columns[col][1]});
+        }
+    }
+    // TMS edges as the flag bits and the text give them (the table that swaps 0x6B/0x6E is wrong).
+    for (const auto& tms : {std::tuple<uint8_t, Edge, Edge>{0x4A, R, N}, {0x4B, F, N}, {0x6A, R, R},
+                            {0x6B, F, R}, {0x6E, R, F}, {0x6F, F, F}}) {
+        cases.push_back({std::get<0>(tms), true, true, false, std::get<1>(tms), std::get<2>(tms)});
+    }
+    return cases;
 }
 
-std::vector<ShiftRun> allShiftRuns() {
-    std::vector<ShiftRun> runs;
-    for (const ShiftCase& shift : kShiftCases) {
-        runs.push_back({shift, false});
-        runs.push_back({shift, true});
+// Bits read packed as replies: MSB first fills up to bit 0, LSB first down to bit 7.
+Bytes packed(const std::vector<bool>& bits, std::size_t perByte, bool msbFirst) {
+    Bytes bytes;
+    for (std::size_t at = 0; at < bits.size(); at += perByte) {
+        unsigned value = 0;
+        for (std::size_t i = 0; i < perByte; ++i) {
+            value |= unsigned{bits[at + i]} << (msbFirst ? perByte - 1 - i : 8 - perByte + i);
+        }
+        bytes.push_back(u8(value));
     }
-    return runs;
+    return bytes;
 }
 
-// Checks what a shift put on `pin` and what it read: each bit valid at the edge that is not
-// its output edge, the pin changing only at output edges (or before the first edge), and the
-// bits read from TDO at the input edge, packed as documented.
-void checkShift(const Probe& probe, const std::vector<Probe::Change>& changes, bool Probe::Edge::*pin,
-                const std::vector<bool>& sent, Edge out, Edge in, std::size_t pulses,
-                std::vector<bool>* read) {
-    ASSERT_EQ(probe.edges.size(), 2 * pulses);
-    for (std::size_t i = 0; i < pulses; ++i) {
-        const Probe::Edge& first = probe.edges[2 * i];
-        const Probe::Edge& second = probe.edges[2 * i + 1];
-        ASSERT_NE(first.rising, second.rising);
-        ASSERT_LT(first.time, second.time);
-        if (out != Edge::None) {
-            const Probe::Edge& held = (out == Edge::Rising) == first.rising ? second : first;
-            EXPECT_EQ(held.*pin, sent[i]) << "bit " << i;
-        }
-        if (in != Edge::None) {
-            const std::size_t k = (in == Edge::Rising) == first.rising ? 2 * i : 2 * i + 1;
-            read->push_back(tdoAfterEdge(k));
-        }
-    }
-    for (const Probe::Change& change : changes) {
-        if (change.time < probe.edges[0].time) {
-            continue;
-        }
-        bool atOutputEdge = false;
-        for (const Probe::Edge& edge : probe.edges) {
-            atOutputEdge |= edge.time == change.time && edge.rising == (out == Edge::Rising);
-        }
-        EXPECT_TRUE(atOutputEdge) << "change at " << change.time;
-    }
-}
+class Shift : public ::testing::TestWithParam<std::tuple<ShiftCase, bool>> {};
 
-class DataShift : public ::testing::TestWithParam<ShiftRun> {};
-
-TEST_P(DataShift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
-    const ShiftCase& c = GetParam().shift;
-    Rig rig;
-    // TCK idle level, TDI low, TCK/TDI/TMS outputs.
-    rig.run({0x80, static_cast<uint8_t>(GetParam().idleHigh ? 0x01 : 0x00), 0x0B});
-    rig.probe->edges.clear();
-    rig.probe->tdiChanges.clear();
-
-    const Bytes data = c.bits ? Bytes{0xB4} : Bytes{0xA5, 0x3C};
-    const std::size_t pulses = c.bits ? 5 : 16;
-    Bytes command = c.bits ? Bytes{c.opcode, 0x04} : Bytes{c.opcode, 0x01, 0x00};
-    if (c.out != Edge::None) {
-        command.insert(command.end(), data.begin(), data.end());
-    }
+// Each bit is valid at the edge that is not its output edge, the pin changes only at output
+// edges (or before the first), TDO is read at the input edge, and the clock pulses from its
+// idle level and returns there. TMS shifts put bit 7 on TDI before the first edge and hold it.
+TEST_P(Shift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
+    const ShiftCase& c = std::get<0>(GetParam());
+    const bool idleHigh = std::get<1>(GetParam());
+    const Bytes data = c.tms ? Bytes{u8(idleHigh ? 0x3A : 0x85)} : c.bits ? Bytes{0xB4} : Bytes{0xA6, 0x1D};
+    const bool bit7 = (data[0] & 0x80) != 0;
+    Rig rig(sim::kType232H, {0x80, u8((idleHigh ? 0x01 : 0) | (c.tms && !bit7 ? 0x02 : 0)), 0x0B});
+    const std::size_t pulses = c.tms ? 6 : c.bits ? 5 : 16;
+    Bytes command = c.bits ? Bytes{c.opcode, u8(pulses - 1)} : Bytes{c.opcode, 0x01, 0x00};
+    if (c.out != N) { command.insert(command.end(), data.begin(), data.end()); }
     const Bytes replies = rig.run(command);
 
-    // Sent: MSB first from bit 7 down, LSB first from bit 0 up, byte after byte.
-    std::vector<bool> sent;
-    for (std::size_t i = 0; i < pulses; ++i) {
-        const unsigned index = static_cast<unsigned>(i % 8);
-        sent.push_back(((unsigned{data[i / 8]} >> (c.msbFirst ? 7 - index : index)) & 1u) != 0);
-    }
+    const Probe& p = *rig.probe;
     std::vector<bool> read;
-    checkShift(*rig.probe, rig.probe->tdiChanges, &Probe::Edge::tdi, sent, c.out, c.in, pulses, &read);
-    if (c.out == Edge::None) {
-        EXPECT_TRUE(rig.probe->tdiChanges.empty());
+    ASSERT_EQ(p.edges.size(), 2 * pulses);
+    for (std::size_t i = 0; i < pulses; ++i) {
+        const Probe::Edge& first = p.edges[2 * i];
+        const Probe::Edge& second = p.edges[2 * i + 1];
+        ASSERT_TRUE(first.rising != idleHigh && second.rising == idleHigh && first.time < second.time) << i;
+        const bool sent = ((unsigned{data[i / 8]} >> (c.msbFirst ? 7 - i % 8 : i % 8)) & 1u) != 0;
+        const Probe::Edge& held = (c.out == R) == first.rising ? second : first;
+        if (c.out != N) { EXPECT_EQ(c.tms ? held.tms : held.tdi, sent) << "bit " << i; }
+        if (c.in != N) { read.push_back(tdoAfterEdge((c.in == R) == first.rising ? 2 * i : 2 * i + 1)); }
+        if (c.tms) { EXPECT_TRUE(first.tdi == bit7 && second.tdi == bit7) << i; }
     }
-    // Clock back at idle.
-    EXPECT_EQ(rig.bus.level(kTck), GetParam().idleHigh);
-
-    Bytes expected;
-    if (c.in != Edge::None) {
-        if (!c.bits) {
-            for (std::size_t byte = 0; byte < 2; ++byte) {
-                unsigned value = 0;
-                for (unsigned bit = 0; bit < 8; ++bit) {
-                    const unsigned position = c.msbFirst ? 7 - bit : bit;
-                    value |= static_cast<unsigned>(read[byte * 8 + bit]) << position;
-                }
-                expected.push_back(static_cast<uint8_t>(value));
-            }
-        } else {
-            // Five bits: MSB first fills bits 4..0 (the last bit in bit 0), LSB first bits 3..7
-            // (the last bit in bit 7).
-            unsigned value = 0;
-            for (unsigned bit = 0; bit < 5; ++bit) {
-                const unsigned position = c.msbFirst ? 4 - bit : 3 + bit;
-                value |= static_cast<unsigned>(read[bit]) << position;
-            }
-            expected.push_back(static_cast<uint8_t>(value));
-        }
+    for (const uint64_t change : c.tms ? p.tmsChanges : p.tdiChanges) {
+        bool atOutputEdge = change < p.edges[0].time;
+        for (const Probe::Edge& edge : p.edges) { atOutputEdge |= edge.time == change && edge.rising == (c.out == R); }
+        EXPECT_TRUE(atOutputEdge) << "change at " << change;
     }
-    EXPECT_EQ(replies, expected);
+    if (c.tms) { EXPECT_EQ(p.tdiChanges.size(), 1u); }
+    if (c.out == N) { EXPECT_TRUE(p.tdiChanges.empty()); }
+    EXPECT_EQ(rig.bus.level(kTck), idleHigh);
+    EXPECT_EQ(replies, c.in == N ? Bytes{} : packed(read, c.bits ? pulses : 8, c.msbFirst));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DataShift, ::testing::ValuesIn(allShiftRuns()), shiftName);
-
-struct TmsCase {
-    std::string name;
-    uint8_t opcode;
-    Edge out;
-    Edge in;
-};
-
-std::string tmsName(const ::testing::TestParamInfo<TmsCase>& info) { return info.param.name; }
-
-class TmsShift : public ::testing::TestWithParam<TmsCase> {};
-
-TEST_P(TmsShift, BitsGoOutOnTmsLsbFirstWithBit7HeldOnTdi) {
-    const TmsCase& c = GetParam();
-    for (const uint8_t byte : {uint8_t{0x85}, uint8_t{0x3A}}) {
-        Rig rig;
-        rig.run({0x80, static_cast<uint8_t>(byte & 0x80 ? 0x00 : 0x02), 0x0B});  // TDI starts opposite
-        rig.probe->edges.clear();
-        rig.probe->tmsChanges.clear();
-        rig.probe->tdiChanges.clear();
-        const Bytes replies = rig.run({c.opcode, 0x05, byte});  // 6 bits
-
-        std::vector<bool> sent;
-        for (unsigned i = 0; i < 6; ++i) {
-            sent.push_back(((byte >> i) & 1u) != 0);
-        }
-        std::vector<bool> read;
-        checkShift(*rig.probe, rig.probe->tmsChanges, &Probe::Edge::tms, sent, c.out, c.in, 6, &read);
-        // TDI took bit 7 before the first edge and kept it.
-        ASSERT_EQ(rig.probe->tdiChanges.size(), 1u);
-        EXPECT_LE(rig.probe->tdiChanges[0].time, rig.probe->edges[0].time);
-        for (const Probe::Edge& edge : rig.probe->edges) {
-            EXPECT_EQ(edge.tdi, (byte & 0x80) != 0);
-        }
-        Bytes expected;
-        if (c.in != Edge::None) {
-            unsigned value = 0;
-            for (unsigned bit = 0; bit < 6; ++bit) {
-                value |= static_cast<unsigned>(read[bit]) << (2 + bit);
-            }
-            expected.push_back(static_cast<uint8_t>(value));
-        }
-        EXPECT_EQ(replies, expected);
-    }
-}
-
-// Edges as the flag bits and the text give them (the table that swaps 0x6B/0x6E is wrong).
-INSTANTIATE_TEST_SUITE_P(Table, TmsShift,
-                         ::testing::Values(TmsCase{"Out4AOutRising", 0x4A, Edge::Rising, Edge::None},
-                                           TmsCase{"Out4BOutFalling", 0x4B, Edge::Falling, Edge::None},
-                                           TmsCase{"Read6AOutRisingInRising", 0x6A, Edge::Rising, Edge::Rising},
-                                           TmsCase{"Read6BOutFallingInRising", 0x6B, Edge::Falling, Edge::Rising},
-                                           TmsCase{"Read6EOutRisingInFalling", 0x6E, Edge::Rising, Edge::Falling},
-                                           TmsCase{"Read6FOutFallingInFalling", 0x6F, Edge::Falling, Edge::Falling}),
-                         tmsName);
+INSTANTIATE_TEST_SUITE_P(Table, Shift, ::testing::Combine(::testing::ValuesIn(shiftCases()), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<ShiftCase, bool>>& p) {
+                             char name[16];
+                             std::snprintf(name, sizeof name, "Op%02X%s", std::get<0>(p.param).opcode,
+                                           std::get<1>(p.param) ? "IdleHigh" : "IdleLow");
+                             return std::string(name);
+                         });
 
 TEST(MpsseEngine, ThreePhaseHoldsDataAcrossBothEdges) {
-    Rig rig;
-    rig.run({0x8C, 0x80, 0x00, 0x0B});
-    rig.probe->edges.clear();
+    Rig rig(sim::kType232H, {0x8C, 0x80, 0x00, 0x0B});
     rig.run({0x13, 0x07, 0x5A});  // out on the falling edge, were it not for three-phase
     ASSERT_EQ(rig.probe->edges.size(), 16u);
-    for (std::size_t i = 0; i < 8; ++i) {
-        const bool bit = ((0x5A >> (7 - i)) & 1) != 0;
-        EXPECT_EQ(rig.probe->edges[2 * i].tdi, bit) << i;
-        EXPECT_EQ(rig.probe->edges[2 * i + 1].tdi, bit) << i;
+    for (std::size_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(rig.probe->edges[i].tdi, ((0x5Au >> (7 - i / 2)) & 1u) != 0) << i;
     }
-    for (const Probe::Change& change : rig.probe->tdiChanges) {
-        for (const Probe::Edge& edge : rig.probe->edges) {
-            EXPECT_NE(change.time, edge.time);
-        }
+    for (const uint64_t change : rig.probe->tdiChanges) {
+        for (const Probe::Edge& edge : rig.probe->edges) { EXPECT_NE(change, edge.time); }
     }
 }
 
-// Duplex with loopback returns what went out: lengths from one bit to 65536 bytes.
-TEST(MpsseEngine, ByteLengthsFromOneTo65536) {
-    for (const uint16_t encoded : {uint16_t{0x0000}, uint16_t{0x0001}, uint16_t{0xFFFF}}) {
-        Rig rig;
-        rig.probe->answerTdo = false;
-        rig.run({0x84, 0x80, 0x00, 0x0B});
-        const std::size_t count = encoded + std::size_t{1};
-        Bytes command{0x31, static_cast<uint8_t>(encoded & 0xFF), static_cast<uint8_t>(encoded >> 8)};
+// Duplex with loopback returns what went out: 1..8 bits, 1..65536 bytes. Partial bytes: MSB
+// first sends bits 7.. and fills from bit 0, LSB first sends bits 0.. and fills down to bit 7.
+TEST(MpsseEngine, LengthsOfBitsAndBytes) {
+    std::vector<std::tuple<Bytes, Bytes, std::size_t>> cases;  // command, replies, pulses
+    for (unsigned bits = 1; bits <= 8; ++bits) {
+        cases.push_back({{0x33, u8(bits - 1), 0xC5}, {u8(0xC5u >> (8 - bits))}, bits});
+        cases.push_back({{0x3B, u8(bits - 1), 0xC5}, {u8(0xC5u << (8 - bits))}, bits});
+    }
+    for (const unsigned encoded : {0x0000u, 0x0001u, 0xFFFFu}) {
         Bytes data;
-        for (std::size_t i = 0; i < count; ++i) {
-            data.push_back(static_cast<uint8_t>(i * 7 + (i >> 8)));
-        }
+        for (std::size_t i = 0; i <= encoded; ++i) { data.push_back(u8(i * 7 + (i >> 8))); }
+        Bytes command{0x31, u8(encoded & 0xFF), u8(encoded >> 8)};
         command.insert(command.end(), data.begin(), data.end());
-        rig.probe->edges.clear();
-        EXPECT_EQ(rig.run(command), data) << count;
-        EXPECT_EQ(rig.probe->edges.size(), count * 16) << count;
+        cases.push_back({command, data, data.size() * 8});
+    }
+    for (const auto& [command, replies, pulses] : cases) {
+        Rig rig(sim::kType232H, {0x84, 0x80, 0x00, 0x0B});
+        rig.probe->answerTdo = false;
+        EXPECT_EQ(rig.run(command), replies) << int{command[0]} << " length " << pulses;
+        EXPECT_EQ(rig.probe->edges.size(), 2 * pulses);
         EXPECT_FALSE(rig.engine.waiting());
     }
-}
-
-TEST(MpsseEngine, BitLengthsOneToEight) {
-    for (uint8_t length = 0; length < 8; ++length) {
-        const unsigned bits = length + 1u;
-        for (const uint8_t opcode : {uint8_t{0x33}, uint8_t{0x3B}}) {
-            Rig rig;
-            rig.probe->answerTdo = false;
-            rig.run({0x84, 0x80, 0x00, 0x0B});
-            rig.probe->edges.clear();
-            const uint8_t data = 0xC5;
-            const Bytes replies = rig.run({opcode, length, data});
-            EXPECT_EQ(rig.probe->edges.size(), 2 * bits);
-            // MSB first sends bits 7.. and fills from bit 0; LSB first sends bits 0.. and fills
-            // down to bit 7.
-            const unsigned expected = opcode == 0x33 ? unsigned{data} >> (8 - bits)
-                                                     : (unsigned{data} << (8 - bits)) & 0xFFu;
-            EXPECT_EQ(replies, Bytes{static_cast<uint8_t>(expected)})
-                << "opcode " << int{opcode} << " bits " << bits;
-        }
-    }
-}
-
-TEST(MpsseEngine, LoopbackReadsTdiInsteadOfThePin) {
-    Rig rig;
-    rig.probe->answerTdo = false;
-    rig.bus.drive(rig.script, kTdo, Drive::Low);
-    rig.run({0x80, 0x02, 0x0B});  // TDI high
-    EXPECT_EQ(rig.run({0x20, 0x00, 0x00}), Bytes{0x00});
-    EXPECT_EQ(rig.run({0x84, 0x20, 0x00, 0x00}), Bytes{0xFF});
-    EXPECT_EQ(rig.run({0x85, 0x20, 0x00, 0x00}), Bytes{0x00});
 }
 
 // Every command at once, then split in two at each byte: same replies, same pins, same time.
@@ -404,241 +219,157 @@ TEST(MpsseEngine, ACommandSplitAcrossWritesAtAnyByteRunsTheSame) {
     }
 }
 
+// Outputs drive their values, inputs show what others drive or the pull-up. On the high byte
+// only the chip's GPIOH pins exist: the others read 0 and no output reaches them.
 TEST(MpsseEngine, GpioWritesDriveOutputsAndReadsShowLevels) {
     Rig rig;
     rig.probe->answerTdo = false;
-    rig.bus.drive(rig.script, 6, Drive::Low);
-    // Outputs 0..3 drive 0101, inputs 4..7 float high but 6, driven low from outside.
+    rig.drive(6, Drive::Low);
     EXPECT_EQ(rig.run({0x80, 0x05, 0x0F, 0x81}), Bytes{0xB5});
-    // An input's value is not driven.
     EXPECT_EQ(rig.run({0x80, 0x00, 0x00, 0x81}), Bytes{0xBF});
-    EXPECT_EQ(rig.run({0x82, 0x0F, 0xF0, 0x83}), Bytes{0x0F});
-    EXPECT_EQ(rig.bus.levels() >> 8, 0x0F);
-}
-
-TEST(MpsseEngine, HighByteHasOnlyTheChipsGpiohPins) {
-    // Inputs pulled up read 1 where the pin exists, 0 where it does not; outputs driving 0
-    // reach only the pins that exist.
-    struct Case {
-        uint32_t type;
-        uint8_t inputsRead;
-        PinMask levelsOfLowOutputs;
-    };
-    for (const Case& c : {Case{sim::kType232H, 0xFF, 0x0000}, Case{sim::kType2232C, 0x0F, 0xF000},
-                         Case{sim::kType4232H, 0x00, 0xFF00}}) {
-        Rig rig(c.type);
-        EXPECT_EQ(rig.run({0x82, 0x00, 0x00, 0x83}), Bytes{c.inputsRead}) << c.type;
-        rig.run({0x82, 0x00, 0xFF});
-        EXPECT_EQ(rig.bus.levels() & 0xFF00, c.levelsOfLowOutputs) << c.type;
+    for (const auto& c : {std::tuple<uint32_t, uint8_t, PinMask>{sim::kType232H, 0x0F, 0x0F00},
+                          {sim::kType2232C, 0x0F, 0xFF00}, {sim::kType4232H, 0x00, 0xFF00}}) {
+        Rig chip(std::get<0>(c));
+        EXPECT_EQ(chip.run({0x82, 0x0F, 0xF0, 0x83}), Bytes{std::get<1>(c)}) << std::get<0>(c);
+        EXPECT_EQ(chip.bus.levels() & 0xFF00, std::get<2>(c)) << std::get<0>(c);
     }
 }
 
-struct BadCase {
-    std::string name;
-    uint32_t type;
-    Bytes command;
-    Bytes replies;
-};
-
-std::string badName(const ::testing::TestParamInfo<BadCase>& info) { return info.param.name; }
-
-class BadCommand : public ::testing::TestWithParam<BadCase> {};
-
-TEST_P(BadCommand, Answers) {
-    Rig rig(GetParam().type);
-    rig.run({0x80, 0x00, 0x0B});
-    EXPECT_EQ(rig.run(GetParam().command), GetParam().replies);
-    EXPECT_FALSE(rig.engine.waiting());
-}
-
-// Only opcodes with bit 7 set answer 0xFA and the opcode; any bad opcode is one byte, the
-// next byte is a command of its own (0x81 reads the pins: 0xF4 with TCK, TDI, TMS low).
-INSTANTIATE_TEST_SUITE_P(
-    Table, BadCommand,
-    ::testing::Values(
-        BadCase{"Bogus", sim::kType232H, {0xAA}, {0xFA, 0xAA}},
-        BadCase{"BogusAB", sim::kType232H, {0xAB, 0x81}, {0xFA, 0xAB, 0xF4}},
-        BadCase{"EarlyName98", sim::kType232H, {0x98}, {0xFA, 0x98}},
-        BadCase{"McuReadOutsideMcuMode", sim::kType232H, {0x90, 0x81}, {0xFA, 0x90, 0xF4}},
-        BadCase{"McuWriteOutsideMcuMode", sim::kType2232C, {0x93}, {0xFA, 0x93}},
-        BadCase{"HighSpeedOnlyOn2232D", sim::kType2232C, {0x8A}, {0xFA, 0x8A}},
-        BadCase{"ClocksOn2232D", sim::kType2232C, {0x8E, 0x81}, {0xFA, 0x8E, 0xF4}},
-        BadCase{"AdaptiveOn2232D", sim::kType2232C, {0x96}, {0xFA, 0x96}},
-        BadCase{"DriveZeroOn2232H", sim::kType2232H, {0x9E, 0x81}, {0xFA, 0x9E, 0xF4}},
-        BadCase{"DriveZeroOn232H", sim::kType232H, {0x9E, 0x01, 0x00}, {}},
-        BadCase{"Removed30TakenSilently", sim::kType232H, {0x30, 0x81}, {0xF4}},
-        BadCase{"Removed35TakenSilently", sim::kType232H, {0x35}, {}},
-        BadCase{"Zero", sim::kType232H, {0x00}, {}},
-        BadCase{"TmsWriteWithInEdge4E", sim::kType232H, {0x4E}, {}}),
-    badName);
-
-TEST(MpsseEngine, WaitOnGpiol1HoldsEverythingUntilThePinGetsThere) {
-    struct Case {
-        uint8_t opcode;
-        Drive holding;
-        Drive releasing;
-    };
-    for (const Case& c : {Case{0x88, Drive::Low, Drive::High}, Case{0x89, Drive::High, Drive::Low}}) {
-        Rig rig;
-        rig.bus.drive(rig.script, kGpiol1, c.holding);
-        EXPECT_TRUE(rig.run({0x80, 0x00, 0x0B, c.opcode, 0x81}).empty());
-        EXPECT_TRUE(rig.engine.waiting());
-        EXPECT_TRUE(rig.run({0x81, 0x8A}).empty());
-        EXPECT_TRUE(rig.pinsChanged().empty());
-        rig.bus.drive(rig.script, kGpiol1, c.releasing);
-        const uint8_t levels = static_cast<uint8_t>(rig.bus.levels());
-        EXPECT_EQ(rig.pinsChanged(), (Bytes{levels, levels}));
+// Only opcodes with bit 7 set answer 0xFA and the opcode; a bad opcode is one byte, the next
+// byte a command of its own (0x81 reads the pins: 0xF4 with TCK, TDI, TMS low).
+TEST(MpsseEngine, BadCommands) {
+    const struct { uint32_t type; Bytes command, replies; } cases[] = {
+        {sim::kType232H, {0xAA, 0x81}, {0xFA, 0xAA, 0xF4}},
+        {sim::kType232H, {0x98}, {0xFA, 0x98}},                         // early name of 0x9C
+        {sim::kType232H, {0x90, 0x81}, {0xFA, 0x90, 0xF4}},             // MCU read outside MCU mode
+        {sim::kType2232C, {0x8E, 0x81}, {0xFA, 0x8E, 0xF4}},            // H-series only
+        {sim::kType2232C, {0x96}, {0xFA, 0x96}},
+        {sim::kType2232H, {0x9E, 0x81}, {0xFA, 0x9E, 0xF4}},            // FT232H only
+        {sim::kType232H, {0x9E, 0x01, 0x00}, {}},
+        {sim::kType232H, {0x30, 0x81}, {0xF4}},                         // removed: taken silently
+        {sim::kType232H, {0x35}, {}}, {sim::kType232H, {0x00}, {}}, {sim::kType232H, {0x4E}, {}}};
+    for (const auto& c : cases) {
+        Rig rig(c.type, kClockOut);
+        EXPECT_EQ(rig.run(c.command), c.replies) << int{c.command[0]};
         EXPECT_FALSE(rig.engine.waiting());
     }
 }
 
-TEST(MpsseEngine, WaitOnGpiol1AlreadyThereGoesOn) {
-    Rig rig;
-    EXPECT_EQ(rig.run({0x88, 0x81}).size(), 1u);  // pulled up: high
+// 0x88/0x89 hold every byte after them until GPIOL1 gets there, and so do 0x94/0x95 when no
+// peripheral takes it there (without clocking on); at the level already, they go on at once.
+// A reset ends a wait and drops what it held.
+TEST(MpsseEngine, WaitOnGpiol1) {
+    for (const uint8_t opcode : {uint8_t{0x88}, uint8_t{0x89}, uint8_t{0x94}, uint8_t{0x95}}) {
+        SCOPED_TRACE(int{opcode});
+        const bool until = (opcode & 1) == 0;
+        Rig rig(sim::kType232H, kClockOut);
+        rig.drive(kGpiol1, levelDrive(!until));
+        EXPECT_TRUE(rig.run({opcode, 0x81}).empty());
+        EXPECT_TRUE(rig.engine.waiting());
+        EXPECT_TRUE(rig.run({0x81, 0x8A}).empty());
+        EXPECT_TRUE(rig.pinsChanged().empty());
+        const std::size_t edges = rig.probe->edges.size();
+        rig.drive(kGpiol1, levelDrive(until));
+        const uint8_t levels = u8(rig.bus.levels());
+        EXPECT_EQ(rig.pinsChanged(), (Bytes{levels, levels}));
+        EXPECT_FALSE(rig.engine.waiting());
+        EXPECT_EQ(rig.probe->edges.size(), edges);
+        EXPECT_EQ(rig.run({opcode, 0x81}).size(), 1u);
+        EXPECT_EQ(rig.probe->edges.size(), edges);
+
+        rig.drive(kGpiol1, levelDrive(!until));
+        rig.run({opcode, 0x81});
+        rig.engine.reset();
+        EXPECT_FALSE(rig.engine.waiting());
+        rig.drive(kGpiol1, levelDrive(until));
+        EXPECT_TRUE(rig.pinsChanged().empty());
+        EXPECT_EQ(rig.run({0x81}).size(), 1u);
+    }
 }
 
-TEST(MpsseEngine, ResetEndsAWaitAndDropsWhatItHeld) {
+// Loopback reads TDI instead of the TDO pin. A reset restores the defaults (divisor 0,
+// divide-by-5 on, two-phase, loopback off, no drive-zero pins) and keeps the pins.
+TEST(MpsseEngine, LoopbackAndReset) {
     Rig rig;
-    rig.bus.drive(rig.script, kGpiol1, Drive::Low);
-    rig.run({0x88, 0x81, 0x84});
-    rig.engine.reset();
-    EXPECT_FALSE(rig.engine.waiting());
-    rig.bus.drive(rig.script, kGpiol1, Drive::High);
-    EXPECT_TRUE(rig.pinsChanged().empty());
-    EXPECT_EQ(rig.run({0x81}).size(), 1u);
-}
-
-TEST(MpsseEngine, ResetRestoresDefaultsAndKeepsPins) {
-    Rig rig;
-    rig.run({0x80, 0x02, 0x0B, 0x8A, 0x8C, 0x84, 0x86, 0x05, 0x00, 0x9E, 0x07, 0x01});
+    rig.probe->answerTdo = false;
+    rig.drive(kTdo, Drive::Low);
+    rig.run({0x80, 0x02, 0x0B});  // TDI high
+    EXPECT_EQ(rig.run({0x20, 0x00, 0x00, 0x84, 0x20, 0x00, 0x00, 0x85, 0x20, 0x00, 0x00}), (Bytes{0x00, 0xFF, 0x00}));
+    rig.run({0x8A, 0x8C, 0x84, 0x86, 0x05, 0x00, 0x9E, 0x07, 0x01});
     EXPECT_EQ(rig.bus.openDrain(), 0x0107);
     rig.engine.reset();
     EXPECT_EQ(rig.bus.openDrain(), 0);
     EXPECT_EQ(rig.bus.chipValues(), 0x02);
-    // Divisor 0, divide-by-5 on, two-phase: 8 clocks at 6 MHz; loopback off: TDO read.
-    rig.probe->answerTdo = false;
-    rig.bus.drive(rig.script, kTdo, Drive::Low);
     const uint64_t start = rig.bus.nowNanos();
     EXPECT_EQ(rig.run({0x20, 0x00, 0x00}), Bytes{0x00});
-    EXPECT_EQ(rig.bus.nowNanos() - start, 1333u);  // 8 / 6 MHz
-}
-
-struct TimingCase {
-    std::string name;
-    uint32_t type;
-    Bytes setup;
-    Bytes command;
-    uint64_t nanos;
-};
-
-std::string timingName(const ::testing::TestParamInfo<TimingCase>& info) { return info.param.name; }
-
-class ClockTiming : public ::testing::TestWithParam<TimingCase> {};
-
-TEST_P(ClockTiming, SimulatedTimeOfACommand) {
-    const TimingCase& c = GetParam();
-    Rig rig(c.type);
-    rig.run({0x80, 0x00, 0x0B});
-    rig.run(c.setup);
-    const uint64_t start = rig.bus.nowNanos();
-    rig.run(c.command);
-    EXPECT_EQ(rig.bus.nowNanos() - start, c.nanos);
+    EXPECT_EQ(rig.bus.nowNanos() - start, 1333u);  // 8 clocks at 6 MHz
 }
 
 // f = base / ((1 + divisor) * 2); a bit is a period, 1.5 periods three-phase; a command that
-// does not clock half a period.
-INSTANTIATE_TEST_SUITE_P(
-    Table, ClockTiming,
-    ::testing::Values(
-        TimingCase{"Default6MHz24Clocks", sim::kType232H, {}, {0x8F, 0x02, 0x00}, 4000},
-        TimingCase{"Div2At60MHz8Clocks", sim::kType232H, {0x8A, 0x86, 0x02, 0x00}, {0x8F, 0x00, 0x00}, 800},
-        TimingCase{"Div2At60MHzOneByte", sim::kType232H, {0x8A, 0x86, 0x02, 0x00}, {0x39, 0x00, 0x00, 0x5A}, 800},
-        TimingCase{"Div2At60MHzSixTmsBits", sim::kType232H, {0x8A, 0x86, 0x02, 0x00}, {0x4A, 0x05, 0x00}, 600},
-        TimingCase{"Div2At60MHzGpioWrite", sim::kType232H, {0x8A, 0x86, 0x02, 0x00}, {0x80, 0x00, 0x0B}, 50},
-        TimingCase{"ThreePhase30MHz6Clocks", sim::kType232H, {0x8A, 0x8C}, {0x8E, 0x05}, 300},
-        TimingCase{"I2c100kHzByte", sim::kType232H, {0x8A, 0x8C, 0x86, 0xC7, 0x00}, {0x11, 0x00, 0x00, 0x55}, 80000},
-        TimingCase{"SlowestAt60MHz3Clocks", sim::kType232H, {0x8A, 0x86, 0xFF, 0xFF}, {0x8E, 0x02}, 6553600},
-        TimingCase{"Divide5BackOn", sim::kType232H, {0x8A, 0x8B, 0x86, 0x02, 0x00}, {0x8F, 0x00, 0x00}, 4000},
-        TimingCase{"Ft2232dDiv5At1MHz", sim::kType2232C, {0x86, 0x05, 0x00}, {0x20, 0x00, 0x00}, 8000}),
-    timingName);
-
-TEST(MpsseEngine, ClockingStopsWhenGpiol1GetsThere) {
-    struct Case {
-        uint8_t opcode;
-        Bytes args;
-        bool level;
-        uint64_t after;
-        std::size_t pulses;
-    };
-    for (const Case& c : {Case{0x9C, {0x01, 0x00}, true, 5, 5}, Case{0x9D, {0x01, 0x00}, false, 3, 3},
-                         Case{0x8F, {0x01, 0x00}, true, 5, 16}, Case{0x94, {}, true, 300, 300},
-                         Case{0x95, {}, false, 9, 9}, Case{0x9C, {0x00, 0x00}, true, 20, 8}}) {
-        Rig rig;
-        rig.run({0x80, 0x00, 0x0B});
-        rig.probe->edges.clear();
-        rig.probe->driveGpiol1(rig.bus, !c.level);
-        rig.probe->gpiol1AfterRising = c.after;
-        rig.probe->gpiol1Level = c.level;
-        Bytes command{c.opcode};
-        command.insert(command.end(), c.args.begin(), c.args.end());
-        command.push_back(0x81);
-        EXPECT_EQ(rig.run(command).size(), 1u) << int{c.opcode};
-        EXPECT_EQ(rig.probe->edges.size(), 2 * c.pulses) << int{c.opcode};
+// does not clock takes half a period.
+TEST(MpsseEngine, SimulatedTimeOfACommand) {
+    const Bytes div2At60{0x8A, 0x86, 0x02, 0x00};
+    const struct { uint32_t type; Bytes setup, command; uint64_t nanos; } cases[] = {
+        {sim::kType232H, {}, {0x8F, 0x02, 0x00}, 4000},                             // 24 clocks at 6 MHz
+        {sim::kType232H, div2At60, {0x39, 0x00, 0x00, 0x5A}, 800},                  // a byte at 10 MHz
+        {sim::kType232H, div2At60, {0x4A, 0x05, 0x00}, 600},                        // six TMS bits
+        {sim::kType232H, div2At60, {0x80, 0x00, 0x0B}, 50},
+        {sim::kType232H, {0x8A, 0x8C}, {0x8E, 0x05}, 300},                          // 6 three-phase clocks
+        {sim::kType232H, {0x8A, 0x8C, 0x86, 0xC7, 0x00}, {0x11, 0x00, 0x00, 0x55}, 80000},  // I2C 100 kHz
+        {sim::kType232H, {0x8A, 0x86, 0xFF, 0xFF}, {0x8E, 0x02}, 6553600},          // slowest
+        {sim::kType232H, {0x8A, 0x8B, 0x86, 0x02, 0x00}, {0x8F, 0x00, 0x00}, 4000}, // divide-by-5 back on
+        {sim::kType2232C, {0x86, 0x05, 0x00}, {0x20, 0x00, 0x00}, 8000}};           // 1 MHz
+    for (const auto& c : cases) {
+        Rig rig(c.type, kClockOut);
+        rig.run(c.setup);
+        const uint64_t start = rig.bus.nowNanos();
+        rig.run(c.command);
+        EXPECT_EQ(rig.bus.nowNanos() - start, c.nanos) << int{c.command[0]};
     }
 }
 
-TEST(MpsseEngine, ClockingUntilGpiol1ThatNeverComesHoldsLikeAWait) {
-    Rig rig;
-    rig.run({0x80, 0x00, 0x0B});
-    rig.bus.drive(rig.script, kGpiol1, Drive::Low);
-    EXPECT_TRUE(rig.run({0x94, 0x81}).empty());
-    EXPECT_TRUE(rig.engine.waiting());
-    const std::size_t edges = rig.probe->edges.size();
-    EXPECT_GT(edges, 0u);
-    rig.bus.drive(rig.script, kGpiol1, Drive::High);
-    EXPECT_EQ(rig.pinsChanged().size(), 1u);
-    EXPECT_EQ(rig.probe->edges.size(), edges);
+TEST(MpsseEngine, ClockingStopsWhenGpiol1GetsThere) {
+    const struct { Bytes command; bool level; uint64_t after; std::size_t pulses; } cases[] = {
+        {{0x9C, 0x01, 0x00}, true, 5, 5}, {{0x9D, 0x01, 0x00}, false, 3, 3}, {{0x8F, 0x01, 0x00}, true, 5, 16},
+        {{0x94}, true, 300, 300}, {{0x95}, false, 9, 9}, {{0x9C, 0x00, 0x00}, true, 20, 8}};
+    for (const auto& c : cases) {
+        Rig rig(sim::kType232H, kClockOut);
+        rig.bus.drive(rig.probe->owner, kGpiol1, levelDrive(!c.level));
+        rig.probe->gpiol1AfterRising = c.after;
+        rig.probe->gpiol1Level = c.level;
+        Bytes command = c.command;
+        command.push_back(0x81);
+        EXPECT_EQ(rig.run(command).size(), 1u) << int{c.command[0]};
+        EXPECT_EQ(rig.probe->edges.size(), 2 * c.pulses) << int{c.command[0]};
+    }
 }
 
 TEST(MpsseEngine, AdaptiveClockingWaitsForRtckToFollow) {
-    Rig rig;
-    rig.run({0x80, 0x00, 0x0B, 0x96});
-    rig.probe->edges.clear();
+    Rig rig(sim::kType232H, {0x80, 0x00, 0x0B, 0x96});
     // Something echoes TCK on RTCK: the clocks run through.
     rig.probe->echoRtck = true;
     EXPECT_EQ(rig.run({0x8E, 0x03, 0x81}).size(), 1u);
     EXPECT_EQ(rig.probe->edges.size(), 8u);
-    // Nothing drives RTCK (pulled up): the falling edge waits, and every byte after it.
+    // Else each edge waits for RTCK to show its level (pulled up: high), with every byte after it.
     rig.probe->echoRtck = false;
     rig.bus.resetPeripherals();
-    rig.probe->edges.clear();
+    rig.probe->clear();
     EXPECT_TRUE(rig.run({0x8E, 0x01, 0x81}).empty());
-    EXPECT_EQ(rig.probe->edges.size(), 2u);
-    EXPECT_TRUE(rig.engine.waiting());
-    rig.bus.drive(rig.script, kRtck, Drive::Low);
-    EXPECT_TRUE(rig.pinsChanged().empty());  // rising edge now waits for RTCK high
-    EXPECT_EQ(rig.probe->edges.size(), 3u);
-    rig.bus.drive(rig.script, kRtck, Drive::Released);
-    EXPECT_TRUE(rig.pinsChanged().empty());  // high now; the last falling edge waits again
-    EXPECT_EQ(rig.probe->edges.size(), 4u);
-    rig.bus.drive(rig.script, kRtck, Drive::Low);
+    for (const auto& [rtck, edges] : {std::pair{Drive::Released, 2u}, {Drive::Low, 3u}, {Drive::Released, 4u}}) {
+        rig.drive(kRtck, rtck);
+        EXPECT_TRUE(rig.pinsChanged().empty());
+        EXPECT_EQ(rig.probe->edges.size(), edges);
+        EXPECT_TRUE(rig.engine.waiting());
+    }
+    rig.drive(kRtck, Drive::Low);
     EXPECT_EQ(rig.pinsChanged().size(), 1u);
     EXPECT_FALSE(rig.engine.waiting());
     // A reset frees an engine stuck on RTCK.
-    rig.bus.drive(rig.script, kRtck, Drive::Released);
+    rig.drive(kRtck, Drive::Released);
     rig.run({0x96, 0x8E, 0x00, 0x81});
     EXPECT_TRUE(rig.engine.waiting());
     rig.engine.reset();
     EXPECT_FALSE(rig.engine.waiting());
-}
-
-TEST(MpsseEngine, DriveZeroMakesPinsOpenDrain) {
-    Rig rig;
-    rig.run({0x9E, 0x03, 0x00, 0x80, 0x03, 0x0B});
-    EXPECT_EQ(rig.bus.openDrain(), 0x0003);
-    rig.bus.drive(rig.script, kTdi, Drive::Low);
-    EXPECT_FALSE(rig.bus.level(kTdi));  // floats on its 1, so the other driver wins
-    EXPECT_EQ(rig.run({0x81})[0] & 0x03, 0x01);
 }
 
 }  // namespace
