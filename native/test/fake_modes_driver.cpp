@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <numeric>
 
 namespace {
 
 FakeModesScript script;
 FakeModesRecord record;
 
+// Records the call; answers the scripted status.
 FT_STATUS enter(FakeModesFunction function, FT_HANDLE handle, uint32_t first = 0,
                 uint32_t second = 0, void* pointer = nullptr) {
     ++record.calls[function];
@@ -25,20 +28,12 @@ void fakeModesReset() {
     record = FakeModesRecord{};
 }
 
-FakeModesScript& fakeModesScript() {
-    return script;
-}
+FakeModesScript& fakeModesScript() { return script; }
 
-const FakeModesRecord& fakeModesRecord() {
-    return record;
-}
+const FakeModesRecord& fakeModesRecord() { return record; }
 
 uint32_t fakeModesTotalCalls() {
-    uint32_t total = 0;
-    for (uint32_t calls : record.calls) {
-        total += calls;
-    }
-    return total;
+    return std::accumulate(std::begin(record.calls), std::end(record.calls), 0u);
 }
 
 extern "C" {
@@ -49,15 +44,13 @@ FAKE_MODES_EXPORT FT_STATUS FT_API FT_SetBitMode(FT_HANDLE handle, uint8_t mask,
 
 FAKE_MODES_EXPORT FT_STATUS FT_API FT_GetBitMode(FT_HANDLE handle, uint8_t* pins) {
     const FT_STATUS status = enter(kFakeGetBitMode, handle);
-    if (status == FT_OK) {
-        *pins = script.pins;
-    }
+    if (status == FT_OK) *pins = script.pins;
     return status;
 }
 
 FAKE_MODES_EXPORT FT_STATUS FT_API FT_GetDeviceInfo(FT_HANDLE handle, uint32_t* type, uint32_t* id,
-                                                 char* serialNumber, char* description,
-                                                 void* reserved) {
+                                                    char* serialNumber, char* description,
+                                                    void* reserved) {
     const FT_STATUS status = enter(kFakeGetDeviceInfo, handle, 0, 0, reserved);
     if (status == FT_OK) {
         *type = script.type;
@@ -69,7 +62,7 @@ FAKE_MODES_EXPORT FT_STATUS FT_API FT_GetDeviceInfo(FT_HANDLE handle, uint32_t* 
 }
 
 FAKE_MODES_EXPORT FT_STATUS FT_API FT_GetStatus(FT_HANDLE handle, uint32_t* rxBytes,
-                                             uint32_t* txBytes, uint32_t* eventBits) {
+                                                uint32_t* txBytes, uint32_t* eventBits) {
     const FT_STATUS status = enter(kFakeGetStatus, handle);
     if (status == FT_OK) {
         *rxBytes = script.rxBytes;
@@ -79,34 +72,26 @@ FAKE_MODES_EXPORT FT_STATUS FT_API FT_GetStatus(FT_HANDLE handle, uint32_t* rxBy
     return status;
 }
 
-FAKE_MODES_EXPORT FT_STATUS FT_API FT_ReadEE(FT_HANDLE handle, uint32_t wordOffset,
-                                          uint16_t* value) {
+FAKE_MODES_EXPORT FT_STATUS FT_API FT_ReadEE(FT_HANDLE handle, uint32_t wordOffset, uint16_t* value) {
     const FT_STATUS status = enter(kFakeReadEE, handle, wordOffset);
-    if (status == FT_OK) {
-        *value = script.word;
-    }
+    if (status == FT_OK) *value = script.word;
     return status;
 }
 
-FAKE_MODES_EXPORT FT_STATUS FT_API FT_WriteEE(FT_HANDLE handle, uint32_t wordOffset,
-                                           uint16_t value) {
+FAKE_MODES_EXPORT FT_STATUS FT_API FT_WriteEE(FT_HANDLE handle, uint32_t wordOffset, uint16_t value) {
     return enter(kFakeWriteEE, handle, wordOffset, value);
 }
 
-FAKE_MODES_EXPORT FT_STATUS FT_API FT_EraseEE(FT_HANDLE handle) {
-    return enter(kFakeEraseEE, handle);
-}
+FAKE_MODES_EXPORT FT_STATUS FT_API FT_EraseEE(FT_HANDLE handle) { return enter(kFakeEraseEE, handle); }
 
 FAKE_MODES_EXPORT FT_STATUS FT_API FT_EE_UASize(FT_HANDLE handle, uint32_t* bytes) {
     const FT_STATUS status = enter(kFakeEEUASize, handle);
-    if (status == FT_OK) {
-        *bytes = script.userAreaSize;
-    }
+    if (status == FT_OK) *bytes = script.userAreaSize;
     return status;
 }
 
 FAKE_MODES_EXPORT FT_STATUS FT_API FT_EE_UARead(FT_HANDLE handle, uint8_t* buffer, uint32_t length,
-                                             uint32_t* bytesRead) {
+                                                uint32_t* bytesRead) {
     const FT_STATUS status = enter(kFakeEEUARead, handle, length);
     if (status == FT_OK) {
         const uint32_t copied = std::min<uint32_t>(length, sizeof script.userArea);
@@ -116,19 +101,16 @@ FAKE_MODES_EXPORT FT_STATUS FT_API FT_EE_UARead(FT_HANDLE handle, uint8_t* buffe
     return status;
 }
 
-FAKE_MODES_EXPORT FT_STATUS FT_API FT_EE_UAWrite(FT_HANDLE handle, uint8_t* buffer,
-                                              uint32_t length) {
+FAKE_MODES_EXPORT FT_STATUS FT_API FT_EE_UAWrite(FT_HANDLE handle, uint8_t* buffer, uint32_t length) {
     std::memcpy(record.written, buffer, std::min<uint32_t>(length, sizeof record.written));
     return enter(kFakeEEUAWrite, handle, length);
 }
 
 FAKE_MODES_EXPORT FT_STATUS FT_API FT_SetEventNotification(FT_HANDLE handle, uint32_t mask,
-                                                        void* argument) {
+                                                           void* argument) {
     return enter(kFakeSetEventNotification, handle, mask, 0, argument);
 }
 
-FAKE_MODES_EXPORT FT_STATUS FT_API FT_ResetPort(FT_HANDLE handle) {
-    return enter(kFakeResetPort, handle);
-}
+FAKE_MODES_EXPORT FT_STATUS FT_API FT_ResetPort(FT_HANDLE handle) { return enter(kFakeResetPort, handle); }
 
 }  // extern "C"

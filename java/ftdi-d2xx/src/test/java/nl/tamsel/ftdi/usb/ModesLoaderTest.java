@@ -1,15 +1,12 @@
 package nl.tamsel.ftdi.usb;
 
-import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
-import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.ByteArrayInputStream;
-import java.io.InputStream;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -32,93 +29,84 @@ class ModesLoaderTest {
     private static final String VERSION = "1.2.3";
     private static final String PLATFORM = "linux-x86_64";
     private static final String BUNDLED_MODES = "native/linux-x86_64/libftdimodes.so";
-    private static final String BUNDLED_BRIDGE = "native/linux-x86_64/libftdibridge.so";
 
     @TempDir
     Path directory;
 
     private final Map<String, String> properties = new HashMap<>();
     private final Map<String, byte[]> jar = new HashMap<>();
-    private final List<String> loaded = new ArrayList<>();
+    private final List<String> loaded = new ArrayList<>();  // absolute paths, or "driver NAME"
     private UnsatisfiedLinkError failure;
-
-    private final NativeLoader.Linker linker = absolutePath -> {
-        loaded.add(Path.of(absolutePath).getFileName().toString());
-        if (failure != null) {
-            throw failure;
-        }
-    };
 
     @BeforeEach
     void extractIntoTheTestsDirectory() {
         properties.put(LibraryExtractor.DIRECTORY_PROPERTY, directory.resolve("cache").toString());
     }
 
-    private void load(NativeLoader.Library library) {
-        new NativeLoader(properties::get, linker, this::resource,
+    private List<String> load(NativeLoader.Library library) {
+        new NativeLoader(properties::get, path -> {
+            loaded.add(path);
+            if (failure != null) {
+                throw failure;
+            }
+        }, name -> jar.containsKey(name) ? new ByteArrayInputStream(jar.get(name)) : null,
                 name -> () -> loaded.add("driver " + name), PLATFORM, VERSION, library).load();
+        return loaded.stream().map(path -> Path.of(path).getFileName().toString()).toList();
     }
 
-    private InputStream resource(String name) {
-        byte[] bytes = jar.get(name);
-        return bytes == null ? null : new ByteArrayInputStream(bytes);
+    private String refusal() {
+        return assertThrows(UnsatisfiedLinkError.class, () -> load(NativeLoader.MODES)).getMessage();
+    }
+
+    private static void assertMentions(String message, String... parts) {
+        for (String part : parts) {
+            assertTrue(message.contains(part), () -> "no \"" + part + "\" in: " + message);
+        }
     }
 
     private static byte[] libraryOf(String marker, String version) {
         return ("\177ELF..." + marker + version + "\0...").getBytes(StandardCharsets.US_ASCII);
     }
 
-    private static byte[] modesOf(String version) {
-        return libraryOf(NativeLoader.MODES_VERSION_MARKER, version);
+    private Path namedModes(String marker, String version) throws IOException {
+        Path modes = Files.write(directory.resolve("libftdimodes.so"), libraryOf(marker, version));
+        properties.put(NativeLoader.MODES_PROPERTY, modes.toString());
+        return modes;
     }
 
-    /** The bridge loads from the jar when the jar has no modes library: nothing asks for it. */
     @Test
     void bridgeLoadsWithoutAnyModesLibrary() {
-        jar.put(BUNDLED_BRIDGE, libraryOf(NativeLoader.VERSION_MARKER, VERSION));
+        jar.put("native/linux-x86_64/libftdibridge.so", libraryOf(NativeLoader.VERSION_MARKER, VERSION));
         properties.put(NativeLoader.MODES_PROPERTY, directory.resolve("missing.so").toString());
 
-        load(NativeLoader.BRIDGE);
-
-        assertEquals(List.of("libftdibridge.so"), loaded);
+        assertEquals(List.of("libftdibridge.so"), load(NativeLoader.BRIDGE));
     }
 
     @Test
     void modesLibraryLoadsAloneWithoutLoadingTheDriverAgain() throws IOException {
-        Path modes = Files.write(directory.resolve("libftdimodes.so"), modesOf(VERSION));
-        properties.put(NativeLoader.MODES_PROPERTY, modes.toString());
+        namedModes(NativeLoader.MODES_VERSION_MARKER, VERSION);
         properties.put(NativeLoader.DRIVER_PROPERTY, "simulated");
 
-        load(NativeLoader.MODES);
-
-        assertEquals(List.of("libftdimodes.so"), loaded);
+        assertEquals(List.of("libftdimodes.so"), load(NativeLoader.MODES));
     }
 
     @Test
     void jarsCopyIsExtractedIntoItsOwnFolder() {
-        jar.put(BUNDLED_MODES, modesOf(VERSION));
-        List<String> paths = new ArrayList<>();
+        jar.put(BUNDLED_MODES, libraryOf(NativeLoader.MODES_VERSION_MARKER, VERSION));
 
-        new NativeLoader(properties::get, paths::add, this::resource, name -> null, PLATFORM, VERSION,
-                NativeLoader.MODES).load();
-
-        Path file = Path.of(paths.get(0));
-        assertEquals("libftdimodes.so", file.getFileName().toString());
-        assertTrue(file.getParent().getFileName().toString().matches("ftdimodes-1\\.2\\.3-[0-9a-f]{16}"),
-                file.toString());
+        assertEquals(List.of("libftdimodes.so"), load(NativeLoader.MODES));
+        String folder = Path.of(loaded.get(0)).getParent().getFileName().toString();
+        assertTrue(folder.matches("ftdimodes-1\\.2\\.3-[0-9a-f]{16}"), folder);
     }
 
     @Test
     void namedFileThatIsMissingNamesTheProperty() {
         String missing = directory.resolve("libftdimodes.so").toString();
         properties.put(NativeLoader.MODES_PROPERTY, missing);
-        jar.put(BUNDLED_MODES, modesOf(VERSION));
+        jar.put(BUNDLED_MODES, libraryOf(NativeLoader.MODES_VERSION_MARKER, VERSION));
 
-        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class, () -> load(NativeLoader.MODES));
-
-        assertTrue(error.getMessage().contains("-Dnl.tamsel.ftdi.modes=" + missing + " names no file"),
-                error.getMessage());
-        assertTrue(error.getMessage().contains("the modes library's library file"), error.getMessage());
+        assertMentions(refusal(), "-Dnl.tamsel.ftdi.modes=" + missing + " names no file",
+                "the modes library's library file");
         assertEquals(List.of(), loaded);
     }
 
@@ -126,16 +114,12 @@ class ModesLoaderTest {
     void foundNowhereNamesTheFileThePlatformAndTheProperty() {
         properties.put("java.library.path", directory.toString());
 
-        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class, () -> load(NativeLoader.MODES));
+        String message = refusal();
 
-        String message = error.getMessage();
-        assertAll(
-                () -> assertTrue(message.startsWith("Cannot load the modes library (libftdimodes.so) for " + PLATFORM),
-                        message),
-                () -> assertTrue(message.contains("has no libftdimodes.so"), message),
-                () -> assertTrue(message.contains("this jar has no modes library for " + PLATFORM), message),
-                () -> assertTrue(message.contains("-Dnl.tamsel.ftdi.modes=<path to libftdimodes.so>"), message),
-                () -> assertFalse(message.contains("bridge"), message));
+        assertTrue(message.startsWith("Cannot load the modes library (libftdimodes.so) for " + PLATFORM), message);
+        assertMentions(message, "has no libftdimodes.so", "this jar has no modes library for " + PLATFORM,
+                "-Dnl.tamsel.ftdi.modes=<path to libftdimodes.so>");
+        assertFalse(message.contains("bridge"), message);
     }
 
     /** The bridge's marker is not the modes library's: a bridge passed off as it is refused. */
@@ -143,39 +127,25 @@ class ModesLoaderTest {
     @CsvSource({"nl.tamsel.ftdi.modes.version=, 0.9.0, version 0.9.0",
         "nl.tamsel.ftdi.bridge.version=, 1.2.3, no version marker"})
     void wrongVersionOrWrongLibraryIsRefused(String marker, String version, String expected) throws IOException {
-        Path modes = Files.write(directory.resolve("libftdimodes.so"), libraryOf(marker, version));
-        properties.put(NativeLoader.MODES_PROPERTY, modes.toString());
+        Path modes = namedModes(marker, version);
 
-        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class, () -> load(NativeLoader.MODES));
+        String message = refusal();
 
-        assertTrue(error.getMessage().startsWith("The modes library " + modes), error.getMessage());
-        assertTrue(error.getMessage().contains(expected), error.getMessage());
-        assertTrue(error.getMessage().contains("-Dnl.tamsel.ftdi.modes=<path>"), error.getMessage());
+        assertTrue(message.startsWith("The modes library " + modes), message);
+        assertMentions(message, expected, "-Dnl.tamsel.ftdi.modes=<path>");
         assertEquals(List.of(), loaded);
     }
 
     /** The modes library does not link the driver, so a link failure is not blamed on it. */
     @Test
     void linkFailureIsNotExplainedAsAMissingDriver() throws IOException {
-        Path modes = Files.write(directory.resolve("libftdimodes.so"), modesOf(VERSION));
-        properties.put(NativeLoader.MODES_PROPERTY, modes.toString());
+        Path modes = namedModes(NativeLoader.MODES_VERSION_MARKER, VERSION);
         failure = new UnsatisfiedLinkError("C:\\x\\ftdimodes.dll: Can't find dependent libraries");
 
-        UnsatisfiedLinkError error = assertThrows(UnsatisfiedLinkError.class, () -> load(NativeLoader.MODES));
+        String message = refusal();
 
-        assertTrue(error.getMessage().contains("the modes library could not be loaded from " + modes),
-                error.getMessage());
-        assertFalse(error.getMessage().contains("D2XX driver library"), error.getMessage());
-    }
-
-    @Test
-    void versionIsReadAfterTheGivenMarkerOnly() {
-        byte[] both = (NativeLoader.VERSION_MARKER + "1.0\0" + NativeLoader.MODES_VERSION_MARKER + "2.0\0")
-                .getBytes(StandardCharsets.US_ASCII);
-        assertAll(
-                () -> assertEquals("1.0", NativeLoader.versionIn(both)),
-                () -> assertEquals("2.0", NativeLoader.versionIn(both, NativeLoader.MODES_VERSION_MARKER)),
-                () -> assertNull(NativeLoader.versionIn(modesOf("1.0"), NativeLoader.VERSION_MARKER)));
+        assertMentions(message, "the modes library could not be loaded from " + modes);
+        assertFalse(message.contains("D2XX driver library"), message);
     }
 
     @ParameterizedTest
@@ -186,7 +156,6 @@ class ModesLoaderTest {
         assertNotEquals(Platform.bridgeFile(platform), Platform.modesFile(platform));
     }
 
-    /** The modes library the build made carries the version of these classes. */
     @Test
     void builtModesLibraryCarriesTheVersionOfTheseClasses() throws IOException {
         byte[] built = Files.readAllBytes(Path.of(System.getProperty(NativeLoader.MODES_PROPERTY)));
