@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "bit_bang.h"
 #include "driver_state.h"
 #include "peripherals/i2c_eeprom.h"
 #include "peripherals/i2c_target.h"
-#include "peripherals/scripted_drives.h"
 #include "peripherals/spi_flash.h"
 #include "sim_control.h"
 
@@ -89,19 +89,6 @@ int32_t onPeripheral(int32_t device, int32_t id, Action action) {
         T* peripheral = peripheralAs<T>(bus, id);
         return peripheral == nullptr ? -1 : action(bus, *peripheral);
     });
-}
-
-// The driver of scripted levels on this bus, added on first use.
-sim::ScriptedDrives& scriptedDrives(PinBus& bus) {
-    for (std::size_t index = 0; bus.peripheral(index) != nullptr; ++index) {
-        if (auto* drives = dynamic_cast<sim::ScriptedDrives*>(bus.peripheral(index))) {
-            return *drives;
-        }
-    }
-    auto drives = std::make_unique<sim::ScriptedDrives>(bus.newOwner());
-    sim::ScriptedDrives& added = *drives;
-    bus.addPeripheral(std::move(drives));
-    return added;
 }
 
 }  // namespace
@@ -228,10 +215,17 @@ int32_t simDrivePin(int32_t device, int32_t pin, int32_t level) {
         return -1;
     }
     const sim::Drive drive = level < 0 ? sim::Drive::Released : level == 0 ? sim::Drive::Low : sim::Drive::High;
-    return onBus(device, [&](PinBus& bus) {
-        bus.drive(scriptedDrives(bus).owner(), pin, drive);
-        return 0;
-    });
+    sim::DriverState& state = sim::driverState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    Device* target = state.device(device);
+    if (target == nullptr) {
+        return -1;
+    }
+    // The same outside driver as simSetPinInputs, and like it a change that may end an MPSSE
+    // wait on GPIOL1.
+    target->pins.drive(target->outsideDriver, pin, drive);
+    sim::pinsChangedOutside(*target);
+    return 0;
 }
 
 int32_t simSetWaveformRecording(int32_t device, int32_t on) {

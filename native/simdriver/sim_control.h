@@ -216,7 +216,8 @@ SIM_API int32_t simSpiFlashGetContents(int32_t device, int32_t flash, uint8_t* o
 
 // Wires two pins together: from now on they show one level.
 SIM_API int32_t simConnectPins(int32_t device, int32_t pinA, int32_t pinB);
-// Drives a pin from outside: level 0 low, 1 high, -1 released. A low wins over a high.
+// Drives a pin from outside: level 0 low, 1 high, -1 released. A low wins over a high. The
+// drive is the one simSetPinInputs sets, pin by pin; a command waiting on the pin resumes.
 SIM_API int32_t simDrivePin(int32_t device, int32_t pin, int32_t level);
 // Starts recording every level change from now (on), or stops (off).
 SIM_API int32_t simSetWaveformRecording(int32_t device, int32_t on);

@@ -401,7 +401,9 @@ public final class SimulatedDevice {
 
     /**
      * Drives a pin from outside the chip, as a button or another device would. A low wins over
-     * a high from anyone else; undriven pins read 1 (pulled up).
+     * a high from anyone else; undriven pins read 1 (pulled up). This is the same outside drive
+     * that {@link #drivePins(int, int)} sets for many pins at once; an MPSSE command waiting for
+     * the pin's level (a wait on GPIOL1) goes on when it comes.
      *
      * @param pin  the pin
      * @param high the level
@@ -489,7 +491,8 @@ public final class SimulatedDevice {
     /**
      * Drives pins from outside the chip, as a circuit on them would: pins 0..7 are ADBUS0..7
      * (D0..D7 of a 232R), 8..15 ACBUS0..7 (CBUS0..3 in CBUS bit-bang). Each call replaces what
-     * the previous one drove; pins outside the mask are released. A pin that the chip drives
+     * the previous one drove (with {@link #drive(Pin, boolean)} too, which sets the same drive
+     * pin by pin); pins outside the mask are released. A pin that the chip drives
      * one way and this the other reads low.
      *
      * @param mask   the pins to drive (bit i = pin i), 0..0xFFFF; 0 releases them all

@@ -11,6 +11,7 @@ import java.util.Set;
 import java.util.concurrent.atomic.AtomicReference;
 import nl.tamsel.ftdi.sim.LineError;
 import nl.tamsel.ftdi.sim.ModemLine;
+import nl.tamsel.ftdi.sim.Pin;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -20,6 +21,29 @@ class PinModesTest extends SimulatedDriverTestBase {
 
     private static SimulatedDevice attach(DeviceType type) {
         return SimulatedDevice.builder().type(type).loopback(false).attach();
+    }
+
+    /** An MPSSE wait for GPIOL1 (AD5) holds every later command until a drive from outside ends it. */
+    @ParameterizedTest(name = "wait for GPIOL1 {0}")
+    @CsvSource({"high, 0x88, true", "low, 0x89, false"})
+    void aWaitOnGpiol1EndsWhenThePinIsDriven(String level, int waitCommand, boolean high) throws IOException {
+        SimulatedDevice adapter = attach(DeviceType.FT_DEVICE_232H);
+        adapter.drive(Pin.AD5, !high);
+        long handle = D2XX.openByIndex(adapter.id());
+        try {
+            assertEquals(0, D2XX.setTimeouts(handle, 50, 1000));
+            assertEquals(0, D2XXModes.setBitMode(handle, 0, 2));
+            byte[] commands = {(byte) waitCommand, (byte) 0x81, (byte) 0x87};
+            assertEquals(commands.length, D2XX.write(handle, commands, 0, commands.length));
+            byte[] reply = new byte[1];
+            assertEquals(0, D2XX.read(handle, reply, 0, 1), "the pin read ran before the wait ended");
+
+            adapter.drive(Pin.AD5, high);
+            assertEquals(1, D2XX.read(handle, reply, 0, 1));
+            assertEquals(high, (reply[0] & 0x20) != 0, "AD5 as the read after the wait saw it");
+        } finally {
+            D2XX.close(handle);
+        }
     }
 
     /** Words land where written; erasing works on external EEPROMs and is refused on internal ones. */
