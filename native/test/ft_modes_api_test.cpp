@@ -54,7 +54,8 @@ protected:
         EXPECT_EQ(FT_OK, FT_GetQueueStatus(handle, &rx));
         Bytes bytes(rx);
         EXPECT_EQ(FT_OK, FT_Read(handle, bytes.data(), rx, &rx));
-        return Bytes(bytes.begin(), bytes.begin() + rx);
+        bytes.resize(rx);
+        return bytes;
     }
     uint8_t pins() {
         uint8_t pins = 0;

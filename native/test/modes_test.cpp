@@ -95,10 +95,11 @@ std::vector<BrokenCall> brokenCalls() {
                    {"PastTheEnd", 8, 4, 5},      {"OffsetAtMaxInt", 8, INT_MAX, 1}, {"LengthAtMaxInt", 8, 1, INT_MAX},
                    {"BothAtMaxInt", 8, INT_MAX, INT_MAX}, {"OffsetAtMinInt", 8, INT_MIN, 4},
                    {"EmptyArrayOffsetOne", 0, 1, 0}};
-    for (const auto& [name, transfer] : transfers) {
+    for (const auto& entry : transfers) {
+        const auto transfer = entry.second;
         for (const auto& r : regions) {
-            calls.push_back({std::string(name) + r.name,
-                             [=, transfer = transfer](auto& vm, auto env) {
+            calls.push_back({std::string(entry.first) + r.name,
+                             [=](auto& vm, auto env) {
                                  return transfer(env, nullptr, kHandle, bytes(vm, r.size), r.offset, r.length);
                              },
                              r.size < 0 ? kNpe : kAioobe});
