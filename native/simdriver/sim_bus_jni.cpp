@@ -6,36 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "jni_arrays.h"
 #include "sim_control.h"
 
 namespace {
 
-// Copies a Java byte array into a call-local buffer; false with an exception pending.
-bool copyBytes(JNIEnv* env, jbyteArray array, std::vector<uint8_t>& out) {
-    const jsize length = env->GetArrayLength(array);
-    out.resize(static_cast<std::size_t>(length));
-    if (length > 0) {
-        env->GetByteArrayRegion(array, 0, length, reinterpret_cast<jbyte*>(out.data()));
-    }
-    return !env->ExceptionCheck();
-}
-
-// A new Java byte array holding the bytes, or null with an exception pending.
-jbyteArray newByteArray(JNIEnv* env, const uint8_t* bytes, std::size_t length) {
-    const auto size = static_cast<jsize>(length);
-    jbyteArray array = env->NewByteArray(size);
-    if (array == nullptr || env->ExceptionCheck()) {
-        return nullptr;
-    }
-    if (size > 0) {
-        env->SetByteArrayRegion(array, 0, size, reinterpret_cast<const jbyte*>(bytes));
-        if (env->ExceptionCheck()) {
-            env->DeleteLocalRef(array);
-            return nullptr;
-        }
-    }
-    return array;
-}
+using sim::copyBytes;
+using sim::newByteArray;
 
 using Setter = int32_t (*)(int32_t, int32_t, uint32_t, const uint8_t*, uint32_t);
 using Getter = int32_t (*)(int32_t, int32_t, uint8_t*, uint32_t);

@@ -8,9 +8,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "jni_arrays.h"
 #include "sim_control.h"
 
 namespace {
+
+using sim::copyBytes;
+using sim::newByteArray;
 
 // Long enough for every driver function name and its terminator.
 using FunctionName = std::array<char, 64>;
@@ -28,33 +32,6 @@ bool copyFunctionName(JNIEnv* env, jbyteArray bytes, FunctionName& name) {
     }
     name[static_cast<std::size_t>(length)] = '\0';
     return true;
-}
-
-// Copies a Java byte array into a call-local buffer; false with an exception pending.
-bool copyBytes(JNIEnv* env, jbyteArray array, std::vector<uint8_t>& out) {
-    const jsize length = env->GetArrayLength(array);
-    out.resize(static_cast<std::size_t>(length));
-    if (length > 0) {
-        env->GetByteArrayRegion(array, 0, length, reinterpret_cast<jbyte*>(out.data()));
-    }
-    return !env->ExceptionCheck();
-}
-
-// A new Java byte array holding the bytes, or null with an exception pending.
-jbyteArray newByteArray(JNIEnv* env, const uint8_t* bytes, std::size_t length) {
-    const auto size = static_cast<jsize>(length);
-    jbyteArray array = env->NewByteArray(size);
-    if (array == nullptr || env->ExceptionCheck()) {
-        return nullptr;
-    }
-    if (size > 0) {
-        env->SetByteArrayRegion(array, 0, size, reinterpret_cast<const jbyte*>(bytes));
-        if (env->ExceptionCheck()) {
-            env->DeleteLocalRef(array);
-            return nullptr;
-        }
-    }
-    return array;
 }
 
 uint32_t unsignedBits(jint value) {

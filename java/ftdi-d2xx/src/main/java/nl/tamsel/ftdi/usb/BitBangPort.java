@@ -179,13 +179,7 @@ public final class BitBangPort implements AutoCloseable {
             }
             closed = true;
         }
-        try {
-            if (device.isOpen()) {
-                device.setBitMode(0, 0, "Leaving bit-bang");
-            }
-        } finally {
-            device.releasePins(this);
-        }
+        device.leavePinMode(this, "Leaving bit-bang");
     }
 
     @Override

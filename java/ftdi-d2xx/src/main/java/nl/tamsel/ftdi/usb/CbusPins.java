@@ -110,13 +110,7 @@ public final class CbusPins implements AutoCloseable {
             }
             closed = true;
         }
-        try {
-            if (device.isOpen()) {
-                device.setBitMode(0, 0, "Leaving CBUS bit-bang");
-            }
-        } finally {
-            device.releasePins(this);
-        }
+        device.leavePinMode(this, "Leaving CBUS bit-bang");
     }
 
     @Override

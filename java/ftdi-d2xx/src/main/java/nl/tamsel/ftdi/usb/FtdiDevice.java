@@ -749,6 +749,22 @@ public final class FtdiDevice implements Closeable {
         }
     }
 
+    /**
+     * Resets the bit mode, unless the device is closed (which reset it), and gives the pins back
+     * whatever happens.
+     */
+    void leavePinMode(Object user, String what) throws FtdiException {
+        try {
+            if (isOpen()) {
+                setBitMode(0, 0, what);
+            }
+        } catch (IllegalStateException closedMeanwhile) {
+            // The device closed first: nothing is left to reset.
+        } finally {
+            releasePins(user);
+        }
+    }
+
     /** Sets a bit mode, failing with the mode's name in the message. */
     void setBitMode(int mask, int mode, String what) throws FtdiException {
         call(what, h -> D2XXModes.setBitMode(h, mask, mode));

@@ -308,14 +308,6 @@ final class Mpsse {
         } finally {
             lock.unlock();
         }
-        try {
-            if (device.isOpen()) {
-                device.setBitMode(0, 0, "Leaving MPSSE mode");
-            }
-        } catch (IllegalStateException closedMeanwhile) {
-            // The device closed first: nothing is left to reset.
-        } finally {
-            device.releasePins(this);
-        }
+        device.leavePinMode(this, "Leaving MPSSE mode");
     }
 }
