@@ -3,9 +3,7 @@ package nl.tamsel.ftdi.cli;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import java.io.ByteArrayOutputStream;
 import java.io.IOException;
-import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -24,8 +22,7 @@ import org.junit.jupiter.params.provider.CsvSource;
 /** The tool's I2C, SPI, GPIO, EEPROM and events commands, on the simulated devices of --simulated. */
 class BusCommandsTest {
 
-    private final ByteArrayOutputStream out = new ByteArrayOutputStream();
-    private final ByteArrayOutputStream err = new ByteArrayOutputStream();
+    private final ToolRun toolRun = new ToolRun();
 
     @BeforeEach
     void startClean() {
@@ -33,16 +30,15 @@ class BusCommandsTest {
     }
 
     private int run(String... args) {
-        return Main.run(args, new PrintStream(out, true, StandardCharsets.UTF_8),
-                new PrintStream(err, true, StandardCharsets.UTF_8), false);
+        return toolRun.run(args);
     }
 
     private String out() {
-        return out.toString(StandardCharsets.UTF_8).replace(System.lineSeparator(), "\n");
+        return toolRun.out();
     }
 
     private String err() {
-        return err.toString(StandardCharsets.UTF_8).replace(System.lineSeparator(), "\n");
+        return toolRun.err();
     }
 
     /** Mistakes on the command line are reported before any device is opened. */
@@ -179,7 +175,7 @@ class BusCommandsTest {
     void gpioReadsThePulledUpPinsAndWriteLeavesTheOutputsDriven() {
         assertEquals(0, run("--simulated", "gpio", "FT2232HA"), err());
         assertEquals("Pins 0xff (D7..D0 11111111)\n", out());
-        out.reset();
+        toolRun.resetOutput();
 
         assertEquals(0, run("--simulated", "gpio", "FT2232HA", "write", "0xa5", "--directions", "0xf0"), err());
 
@@ -194,7 +190,7 @@ class BusCommandsTest {
         assertEquals(0, run("--simulated", "eeprom", "FT2232HA", "write", "2", "0x1234"), err());
         assertEquals("Wrote 0x1234 to word 2\n", out());
         assertEquals(0x1234, SimulatedDevices.channels().get(0).eepromWords()[2]);
-        out.reset();
+        toolRun.resetOutput();
 
         assertEquals(0, run("--simulated", "eeprom", "FT2232HA", "read", "--words", "12"), err());
 

@@ -5,9 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import java.io.ByteArrayOutputStream;
 import java.io.IOException;
-import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -27,8 +25,7 @@ class MainTest {
     @TempDir
     Path directory;
 
-    private final ByteArrayOutputStream out = new ByteArrayOutputStream();
-    private final ByteArrayOutputStream err = new ByteArrayOutputStream();
+    private final ToolRun toolRun = new ToolRun();
     private int device;
 
     @BeforeEach
@@ -39,17 +36,15 @@ class MainTest {
     }
 
     private int run(String... args) {
-        return Main.run(args, new PrintStream(out, true, StandardCharsets.UTF_8),
-                new PrintStream(err, true, StandardCharsets.UTF_8), false);
+        return toolRun.run(args);
     }
 
-    /** The tool ends lines the platform's way (CRLF on Windows); the checks read them as \n. */
     private String out() {
-        return out.toString(StandardCharsets.UTF_8).replace(System.lineSeparator(), "\n");
+        return toolRun.out();
     }
 
     private String err() {
-        return err.toString(StandardCharsets.UTF_8).replace(System.lineSeparator(), "\n");
+        return toolRun.err();
     }
 
     @Test
@@ -116,7 +111,7 @@ class MainTest {
         }
         SimulatedDriver.inject(device, new byte[4]);
 
-        assertEquals(3, tool.get(20, TimeUnit.SECONDS));
+        assertEquals(3, tool.get(120, TimeUnit.SECONDS));
         assertTrue(err().matches("Loopback FAILED: byte \\d came back as 0x00, sent as 0x[0-9a-f]{2}\n"), err());
     }
 
