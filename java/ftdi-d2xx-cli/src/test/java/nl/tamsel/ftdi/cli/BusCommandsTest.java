@@ -19,25 +19,12 @@ import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 
 /** The tool's I2C, SPI, GPIO, EEPROM and events commands, on the simulated devices of --simulated. */
-class BusCommandsTest {
+class BusCommandsTest extends ToolTestBase {
 
-    private final ToolRun toolRun = new ToolRun();
 
     @BeforeEach
     void startClean() {
         SimulatedDriver.reset();
-    }
-
-    private int run(String... args) {
-        return toolRun.run(args);
-    }
-
-    private String out() {
-        return toolRun.out();
-    }
-
-    private String err() {
-        return toolRun.err();
     }
 
     /** Mistakes on the command line are reported before any device is opened. */
@@ -174,7 +161,7 @@ class BusCommandsTest {
     void gpioReadsThePulledUpPinsAndWriteLeavesTheOutputsDriven() {
         assertEquals(0, run("--simulated", "gpio", "FT2232HA"), err());
         assertEquals("Pins 0xff (D7..D0 11111111)\n", out());
-        toolRun.resetOutput();
+        resetOutput();
 
         assertEquals(0, run("--simulated", "gpio", "FT2232HA", "write", "0xa5", "--directions", "0xf0"), err());
 
@@ -189,7 +176,7 @@ class BusCommandsTest {
         assertEquals(0, run("--simulated", "eeprom", "FT2232HA", "write", "2", "0x1234"), err());
         assertEquals("Wrote 0x1234 to word 2\n", out());
         assertEquals(0x1234, SimulatedDevices.channels().get(0).eepromWords()[2]);
-        toolRun.resetOutput();
+        resetOutput();
 
         assertEquals(0, run("--simulated", "eeprom", "FT2232HA", "read", "--words", "12"), err());
 

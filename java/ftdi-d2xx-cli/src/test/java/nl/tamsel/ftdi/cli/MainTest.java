@@ -20,12 +20,11 @@ import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 
 /** The command-line tool run in-process: its reports, its errors and its exit codes. */
-class MainTest {
+class MainTest extends ToolTestBase {
 
     @TempDir
     Path directory;
 
-    private final ToolRun toolRun = new ToolRun();
     private int device;
 
     @BeforeEach
@@ -33,18 +32,6 @@ class MainTest {
         SimulatedDriver.reset();
         device = SimulatedDriver.addDevice(0, D2XXConstants.FT_DEVICE_232R, 0x04036001, 0x0111, "TOOL0001",
                 "FT232R USB UART");
-    }
-
-    private int run(String... args) {
-        return toolRun.run(args);
-    }
-
-    private String out() {
-        return toolRun.out();
-    }
-
-    private String err() {
-        return toolRun.err();
     }
 
     @Test
