@@ -163,6 +163,26 @@ public final class DeviceWatcher implements AutoCloseable {
     }
 
     /**
+     * Rescans now, without waiting for the period: listeners hear of the changes on the calling
+     * thread before this returns, one at a time with those of the watcher's own rescans.
+     *
+     * @return the devices the driver lists now
+     * @throws FtdiException         if the driver cannot list its devices
+     * @throws IllegalStateException if the watcher is closed
+     */
+    public List<DeviceInfo> rescan() throws FtdiException {
+        if (closed) {
+            throw new IllegalStateException("The device watcher is closed");
+        }
+        Scan scan = Scan.now();
+        if (scan.failure != null) {
+            throw scan.failure;
+        }
+        deliver(scan);
+        return scan.devices;
+    }
+
+    /**
      * Waits for a device to be there: returns the first device a rescan begun after this call
      * finds that matches the selector, whether it was there before or arrives later. A device
      * that was just unplugged is thus never returned from a list read before the call.
@@ -250,6 +270,10 @@ public final class DeviceWatcher implements AutoCloseable {
             failing = false;
             List<DeviceChange> changes = new ArrayList<>();
             synchronized (state) {
+                if (scan.startNanos - latestStart < 0) {
+                    // A list read before the latest one delivered: it would undo newer news.
+                    return;
+                }
                 Map<String, DeviceInfo> now = keyed(scan.devices, known);
                 Instant time = scan.time;
                 known.forEach((key, before) -> {
