@@ -95,7 +95,7 @@ final class WatchCommand implements Command {
 
     static String line(Instant time, String what, DeviceInfo device) {
         String serial = device.serialNumber().isEmpty() ? "(no serial)" : device.serialNumber();
-        return String.format(Locale.ROOT, "%s  %-7s  %-16s  loc 0x%08x  %-5s  \"%s\"",
+        return String.format(Locale.ROOT, "%s  %-7s  %-16s  loc 0x%08x  %-8s  \"%s\"",
                 TIME.format(LocalDateTime.ofInstant(time, ZoneId.systemDefault())), what, serial,
                 device.locationId(), device.typeName(), device.description());
     }

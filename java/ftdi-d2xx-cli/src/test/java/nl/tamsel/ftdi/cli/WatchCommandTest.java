@@ -56,7 +56,7 @@ class WatchCommandTest extends ToolTestBase {
         stop(tool);
         String[] lines = out().split("\n");
         assertEquals("Watching the FTDI devices every 10 ms until stopped (Ctrl-C)", lines[0]);
-        assertTrue(Pattern.matches(TIME + "  arrived  COMER1            loc 0x00000012  232R   \"Bench meter\"",
+        assertTrue(Pattern.matches(TIME + "  arrived  COMER1            loc 0x00000012  232R      \"Bench meter\"",
                 lines[2]), lines[2]);
         assertEquals(4, lines.length, out());
     }
