@@ -46,7 +46,7 @@ class WatchCommandTest extends ToolTestBase {
     @Test
     void showsTheDevicesThereAndThenEachArrivalAndRemovalWithItsTime() throws Exception {
         SimulatedDevice there = SimulatedDevice.builder().serialNumber("THERE1").locationId(0x11).attach();
-        CompletableFuture<Integer> tool = CompletableFuture.supplyAsync(() -> run("watch", "--period", "10"));
+        Tool tool = new Tool("watch", "--period", "10");
         awaitOutput("present  THERE1 ");
         SimulatedDevice.builder().serialNumber("COMER1").locationId(0x12)
                 .description("Bench meter").attach();
@@ -69,24 +69,28 @@ class WatchCommandTest extends ToolTestBase {
 
     @Test
     void withSimulatedDevicesAScriptedDeviceComesAndGoes() throws Exception {
-        CompletableFuture<Integer> tool = CompletableFuture.supplyAsync(() -> run("--simulated", "watch"));
+        Tool tool = new Tool("--simulated", "watch");
         awaitOutput("removed  SIMWATCH ");
         awaitOutput("arrived  SIMWATCH ");
         stop(tool);
         assertTrue(out().contains("present  FT2232HA "), out());
     }
 
-    /** Ends the tool as Ctrl-C would end the watch, by interrupting the thread it runs on. */
-    private void stop(CompletableFuture<Integer> tool) throws Exception {
-        toolThread().interrupt();
-        assertEquals(0, tool.get(GUARD_MILLIS, TimeUnit.MILLISECONDS), err());
+    /** The tool on a thread of its own, which stop() interrupts as Ctrl-C would end the watch. */
+    private final class Tool {
+        private final CompletableFuture<Integer> exit = new CompletableFuture<>();
+        private final Thread thread;
+
+        Tool(String... args) {
+            thread = new Thread(() -> exit.complete(run(args)));
+            thread.setDaemon(true);
+            thread.start();
+        }
     }
 
-    private static Thread toolThread() {
-        return Thread.getAllStackTraces().entrySet().stream()
-                .filter(e -> java.util.Arrays.stream(e.getValue())
-                        .anyMatch(f -> f.getClassName().equals(WatchCommand.class.getName())))
-                .map(java.util.Map.Entry::getKey).findFirst().orElseThrow();
+    private void stop(Tool tool) throws Exception {
+        tool.thread.interrupt();
+        assertEquals(0, tool.exit.get(GUARD_MILLIS, TimeUnit.MILLISECONDS), err());
     }
 
     private void awaitOutput(String text) throws InterruptedException {

@@ -83,18 +83,6 @@ class DeviceGoneTest extends SimulatedDriverTestBase {
     }
 
     @Test
-    void transfersOnAnOpenMasterSayTheDeviceIsGone() throws IOException {
-        SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
-        adapter.attachSpiFlash();
-        try (FtdiDevice device = FtdiDevice.openByIndex(0);
-             SpiMaster spi = device.spiMaster(SpiConfig.builder().clockHz(1_000_000).build())) {
-            assertEquals(3, spi.writeThenRead(new byte[] {(byte) 0x9F}, 3).length);
-            adapter.unplug();
-            assertThrows(DeviceGoneException.class, () -> spi.writeThenRead(new byte[] {(byte) 0x9F}, 3));
-        }
-    }
-
-    @Test
     void aThreadWaitingForAnEventWakesWhenTheDeviceIsUnplugged() throws Exception {
         SimulatedDevice meter = SimulatedDevice.builder().attach();
         try (FtdiDevice device = FtdiDevice.openByIndex(0)) {

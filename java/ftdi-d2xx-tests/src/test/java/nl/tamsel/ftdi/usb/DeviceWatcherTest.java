@@ -9,7 +9,9 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.time.Duration;
 import java.util.ArrayList;
+import java.util.HashMap;
 import java.util.List;
+import java.util.Map;
 import java.util.Optional;
 import java.util.concurrent.BlockingQueue;
 import java.util.concurrent.CountDownLatch;
@@ -23,6 +25,8 @@ import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
 
 /**
  * The device watcher against devices that come and go: the changes it reports and their order,
@@ -64,56 +68,44 @@ class DeviceWatcherTest extends SimulatedDriverTestBase {
         return SimulatedDevice.builder().serialNumber(serial).locationId(location).attach();
     }
 
-    @Test
-    void devicesThereAtTheStartAreListedAndOnlyLaterChangesReported() throws Exception {
-        plug("A", 0x11);
-        startWatching();
-        assertEquals("A", watcher.devices().get(0).serialNumber());
-        SimulatedDevice b = plug("B", 0x12);
-        SimulatedDevice c = plug("C", 0x13);
-        assertEquals("arrived B@12", next());
-        assertEquals("arrived C@13", next());
-        b.unplug();
-        assertEquals("removed B@12", next());
-        c.unplug();
-        b.replug();
-        // Both may fall into one rescan: removals are reported first.
-        assertEquals("removed C@13", next());
-        assertEquals("arrived B@12", next());
-        assertNull(changes.poll());
-    }
-
-    @Test
-    void theSameSerialNumberAtANewLocationIsARemovalAndAnArrival() throws Exception {
-        SimulatedDevice a = plug("A", 0x11);
-        startWatching();
-        a.unplug();
-        a.replug(0x21);
-        // Whether or not a rescan fell between unplug and replug, the old location left.
-        assertEquals("removed A@11", next());
-        assertEquals("arrived A@21", next());
-    }
-
-    @Test
-    void aDeviceWithoutSerialNumberIsKnownByItsLocation() throws Exception {
-        SimulatedDriver.addDevice(0, D2XXConstants.FT_DEVICE_232R, FT232R_ID, 0x31, "", "No serial");
-        int other = SimulatedDriver.addDevice(0, D2XXConstants.FT_DEVICE_232R, FT232R_ID, 0x32, "", "No serial");
-        startWatching();
-        SimulatedDriver.unplug(other);
-        assertEquals("removed @32", next());
-        assertEquals(DeviceSelector.byLocation(0x31), DeviceSelector.of(watcher.devices().get(0)));
-    }
-
-    @Test
-    void aDeviceOpenedByAnotherProcessStaysTheSameDevice() throws Exception {
-        SimulatedDevice a = plug("A", 0x11);
-        startWatching();
-        SimulatedDriver.setOpenedElsewhere(a.id(), true);
-        SimulatedDevice b = plug("B", 0x12);
-        // B's arrival comes from a rescan that also saw A without its serial number.
-        assertEquals("arrived B@12", next());
-        a.unplug();
-        assertEquals("removed A@11", next());
+    /**
+     * Steps separated by ';', each "actions > the changes they bring, in order", actions and
+     * changes separated by ','. Actions: start (the watcher), plug SERIAL LOC, bare LOC (a device
+     * without serial number), unplug SERIAL, replug SERIAL LOC, elsewhere SERIAL (another process
+     * opens it). Each step waits for its changes before the next begins, so rescans may fall
+     * anywhere between the actions.
+     */
+    @ParameterizedTest(name = "{0}")
+    @CsvSource(delimiter = '|', value = {
+        "several devices       | plug A 11, start > ; plug B 12, plug C 13 > arrived B@12, arrived C@13;"
+                + " unplug B > removed B@12; replug B 12 > arrived B@12",
+        "a new port            | plug A 11, start > ; unplug A, replug A 21 > removed A@11, arrived A@21",
+        "no serial number      | bare 31, bare 32, start > ; unplug @32 > removed @32; plug D 33 > arrived D@33",
+        "opened elsewhere      | plug A 11, start > ; elsewhere A, plug B 12 > arrived B@12; unplug A > removed A@11"})
+    void reportsArrivalsAndRemovalsInOrder(String name, String steps) throws Exception {
+        Map<String, Integer> ids = new HashMap<>();
+        for (String step : steps.split(";")) {
+            String[] parts = step.split(">", -1);
+            for (String action : parts[0].split(",")) {
+                String[] words = action.trim().split(" ");
+                switch (words[0]) {
+                    case "start" -> startWatching();
+                    case "plug" -> ids.put(words[1], plug(words[1], Integer.parseInt(words[2], 16)).id());
+                    case "bare" -> ids.put("@" + words[1], SimulatedDriver.addDevice(0, D2XXConstants.FT_DEVICE_232R,
+                            FT232R_ID, Integer.parseInt(words[1], 16), "", "No serial"));
+                    case "unplug" -> SimulatedDriver.unplug(ids.get(words[1]));
+                    case "replug" -> SimulatedDriver.replug(ids.get(words[1]), Integer.parseInt(words[2], 16));
+                    case "elsewhere" -> SimulatedDriver.setOpenedElsewhere(ids.get(words[1]), true);
+                    default -> throw new IllegalArgumentException(action);
+                }
+            }
+            for (String expected : parts[1].split(",")) {
+                if (!expected.isBlank()) {
+                    assertEquals(expected.trim(), next(), step);
+                }
+            }
+        }
+        assertNull(changes.poll(), "no more changes");
     }
 
     @Test
@@ -202,11 +194,6 @@ class DeviceWatcherTest extends SimulatedDriverTestBase {
         watcher.addListener(changes::add);
         plug("A", 0x11);
         assertEquals("arrived A@11", next());
-    }
-
-    @Test
-    void aShorterPeriodThanTheDriverCanServeIsRefused() {
-        assertThrows(IllegalArgumentException.class, () -> DeviceWatcher.start(Duration.ofMillis(1)));
     }
 
     @Test
