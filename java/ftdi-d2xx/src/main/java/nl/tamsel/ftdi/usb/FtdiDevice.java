@@ -563,7 +563,7 @@ public final class FtdiDevice implements Closeable {
      * @throws AsynchronousCloseException if the device is closed while the call waits
      * @throws DeviceGoneException        if the device is unplugged, also while the call waits
      * @throws FtdiException              if the driver fails
-     * @throws IOException                as the two above
+     * @throws IOException                as those above
      */
     public Set<DeviceEvent> awaitEvent(Set<DeviceEvent> events, Duration timeout) throws IOException {
         Objects.requireNonNull(events, "events");
@@ -852,7 +852,7 @@ public final class FtdiDevice implements Closeable {
      * @throws AsynchronousCloseException if the device is closed while the read waits, before
      *                                    any byte arrived
      * @throws FtdiException              if the driver fails, for example when the device is unplugged
-     * @throws IOException                as the two above
+     * @throws IOException                as those above
      */
     public int read(byte[] buffer, int offset, int length) throws IOException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
@@ -879,7 +879,7 @@ public final class FtdiDevice implements Closeable {
      * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
      * @throws AsynchronousCloseException if the device is closed while the write waits
      * @throws FtdiException              if the driver fails
-     * @throws IOException                as the two above
+     * @throws IOException                as those above
      */
     public int write(byte[] buffer, int offset, int length) throws IOException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
