@@ -4,6 +4,7 @@ import java.nio.charset.StandardCharsets;
 import java.time.Duration;
 import java.util.Objects;
 import java.util.OptionalLong;
+import nl.tamsel.ftdi.usb.D2XXConstants;
 import nl.tamsel.ftdi.usb.DeviceType;
 
 /**
@@ -671,7 +672,7 @@ public final class SimulatedDevice {
                 String serial = serialNumber == null ? String.format("SIM%05d", next) : serialNumber;
                 int location = locationId == null ? 0x1001 + next : locationId;
                 SimulatedDevice device = new SimulatedDevice(next, generation, this, serial, location);
-                int id = SimulatedDriver.addDevice(0, type.code(),
+                int id = SimulatedDriver.addDevice(listFlags(type), type.code(),
                         (device.vendorId << 16) | device.productId, location, serial, device.description);
                 if (id != next) {
                     throw new IllegalStateException("the simulated driver attached device " + id
@@ -682,6 +683,15 @@ public final class SimulatedDevice {
                 }
                 return device;
             }
+        }
+
+        /** The hi-speed USB chips list with the hi-speed flag, as the driver lists the real ones. */
+        private static int listFlags(DeviceType type) {
+            return switch (type) {
+                case FT_DEVICE_2232H, FT_DEVICE_4232H, FT_DEVICE_232H, FT_DEVICE_4222H_0, FT_DEVICE_4222H_1_2,
+                        FT_DEVICE_4222H_3, FT_DEVICE_4222_PROG -> D2XXConstants.FT_FLAGS_HISPEED;
+                default -> 0;
+            };
         }
 
         private static String requireFits(String field, String value, int limit) {

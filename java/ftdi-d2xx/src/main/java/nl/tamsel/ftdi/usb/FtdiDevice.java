@@ -699,6 +699,10 @@ public final class FtdiDevice implements Closeable {
      *
      * @param config the mode, clock, bit order and chip select
      * @return the master; close it to give the pins back
+     * @throws NullPointerException     if config is null
+     * @throws IllegalArgumentException if the chip has no such clock (below its slowest, see
+     *                                  {@link SpiConfig#clockHz()}), or no such chip-select pin
+     *                                  (the FT4232H has no GPIOH, the FT2232D only GPIOH0..3)
      * @throws IllegalStateException if another function uses the pins, or the device is closed
      * @throws FtdiException         if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
      *                               or the driver fails while entering it
@@ -715,6 +719,7 @@ public final class FtdiDevice implements Closeable {
      *
      * @param config the bus speed and how acknowledgements are checked
      * @return the master; close it to give the pins back
+     * @throws NullPointerException  if config is null
      * @throws IllegalStateException if another function uses the pins, or the device is closed
      * @throws FtdiException         if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
      *                               or the driver fails while entering it
@@ -847,6 +852,7 @@ public final class FtdiDevice implements Closeable {
      * @param length how many bytes to read
      * @return the number of bytes read, less than {@code length} only when the timeout passed or
      *         the device was closed meanwhile
+     * @throws NullPointerException       if {@code buffer} is null
      * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
      * @throws AsynchronousCloseException if the device is closed while the read waits, before
      *                                    any byte arrived
@@ -875,6 +881,7 @@ public final class FtdiDevice implements Closeable {
      * @param offset the position in {@code buffer} of the first byte
      * @param length how many bytes to write
      * @return the number of bytes written, less than {@code length} only when the timeout passed
+     * @throws NullPointerException       if {@code buffer} is null
      * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
      * @throws AsynchronousCloseException if the device is closed while the write waits
      * @throws FtdiException              if the driver fails

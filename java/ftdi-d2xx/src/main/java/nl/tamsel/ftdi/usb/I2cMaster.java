@@ -29,7 +29,7 @@ import java.util.Objects;
  * the transaction stops (with a stop condition) at the first refusal.
  *
  * <p>Before each start the master reads SDA with the bus released: when a device holds it low
- * (a stuck bus), the call throws an {@link IOException} saying so instead of reading every
+ * (a stuck bus), the call throws an {@link I2cBusStuckException} instead of reading every
  * acknowledgement as given and every byte as 0.
  *
  * <h2>Threads and closing</h2>
@@ -121,10 +121,12 @@ public final class I2cMaster implements AutoCloseable {
      * @param address the target
      * @param data    the bytes; none probes the address
      * @throws I2cNackException          if the target refused the address or a byte (see the class description)
+     * @throws I2cBusStuckException      if a device holds SDA low before the start (this and the
+     *                                   other methods of this class)
      * @throws IllegalStateException     if the master or device is closed
      * @throws java.nio.channels.AsynchronousCloseException if the device is closed meanwhile
      * @throws FtdiException             if the driver fails
-     * @throws IOException               as the three above
+     * @throws IOException               as the four above
      */
     public void write(I2cAddress address, byte[] data) throws IOException {
         Objects.requireNonNull(data, "data");
@@ -433,8 +435,7 @@ public final class I2cMaster implements AutoCloseable {
         busChecks = 0;
         for (int i = 0; i < checks; i++) {
             if ((reply[busCheckPositions[i]] & SDA_IN) == 0) {
-                throw new IOException("The I2C bus is stuck: SDA stays low with the bus released, before the start of "
-                        + what + "; a device holds it (power-cycle or reset that device)");
+                throw new I2cBusStuckException(what);
             }
         }
     }
