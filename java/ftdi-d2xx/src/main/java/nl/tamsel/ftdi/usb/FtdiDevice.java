@@ -730,6 +730,49 @@ public final class FtdiDevice implements Closeable {
         return I2cMaster.open(port, config);
     }
 
+    /** The smallest reply bound {@link #setReplyBound(int)} takes. */
+    public static final int MIN_REPLY_BOUND = 256;
+
+    /**
+     * Sets how many reply bytes the functions on this device's pins (SPI, I2C, the MPSSE pins,
+     * JTAG) may have asked for and not yet read: 64 KiB by default. The chip's reply FIFO and the
+     * driver's receive buffer must hold them, or the chip stops taking commands and the write
+     * runs into its timeout; set it lower when the driver's receive buffer is smaller (its size is
+     * not published, and platforms differ).
+     *
+     * <p>A transaction whose replies fit the bound takes one driver write and one read. A longer
+     * one (a 16 MiB flash read in one call, say) is cut into segments of up to half the bound
+     * and pipelined: the next segment goes out while the replies of the one before are read, so
+     * the bus keeps running. A smaller bound means more, smaller round trips. The setting applies
+     * to transactions begun afterwards, by functions open now or later.
+     *
+     * <pre>{@code
+     * device.setReplyBound(4096);   // a driver that buffers 4 KiB
+     * try (SpiMaster spi = device.spiMaster(SpiConfig.builder().clockHz(30_000_000).build())) {
+     *     byte[] image = spi.writeThenRead(new byte[] {0x03, 0, 0, 0}, 16 << 20);
+     * }
+     * }</pre>
+     *
+     * @param bytes the bound, at least {@value #MIN_REPLY_BOUND}
+     * @throws IllegalArgumentException if bytes is below {@value #MIN_REPLY_BOUND}
+     */
+    public void setReplyBound(int bytes) {
+        if (bytes < MIN_REPLY_BOUND) {
+            throw new IllegalArgumentException("The reply bound is at least " + MIN_REPLY_BOUND + " bytes, not "
+                    + bytes);
+        }
+        port.setReplyBound(bytes);
+    }
+
+    /**
+     * The reply bound, see {@link #setReplyBound(int)}.
+     *
+     * @return bytes, 64 KiB unless set
+     */
+    public int replyBound() {
+        return port.replyBound();
+    }
+
     /** Enters a transfer that close wakes by purging: returns the handle to use until {@link #leaveTransfer}. */
     long enterTransfer() {
         enter(readSection);
