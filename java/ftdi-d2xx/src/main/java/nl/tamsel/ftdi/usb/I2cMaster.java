@@ -2,6 +2,7 @@ package nl.tamsel.ftdi.usb;
 
 import java.io.IOException;
 import java.nio.ByteOrder;
+import java.time.Duration;
 import java.util.Arrays;
 import java.util.Objects;
 
@@ -320,6 +321,73 @@ public final class I2cMaster implements AutoCloseable {
             mpsse.lock.unlock();
         }
         return Arrays.copyOf(found, count);
+    }
+
+    /**
+     * Waits until a target acknowledges its address again (acknowledge polling): probes it with
+     * an empty write (start, address, stop), one round trip each, until it acknowledges or the
+     * timeout has passed. An EEPROM ignores its address while it writes a page it was sent (a
+     * 24C part for up to 5 to 10 ms), so call this after such a write and before the next access.
+     * At least one probe goes out, even with a zero timeout.
+     *
+     * <pre>{@code
+     * i2c.write(eeprom, new byte[] {0x00, 0x10, 1, 2, 3});       // address 0x0010, three bytes
+     * i2c.awaitAcknowledge(eeprom, Duration.ofMillis(20));        // its write cycle
+     * byte[] back = i2c.writeThenRead(eeprom, new byte[] {0x00, 0x10}, 3);
+     * }</pre>
+     *
+     * @param address the target
+     * @param timeout how long to keep probing, zero or more
+     * @return how many probes the target refused before it acknowledged (0 when it was ready)
+     * @throws IllegalArgumentException if timeout is negative
+     * @throws I2cNackException         if the target did not acknowledge within the timeout
+     * @throws IOException              as {@link #write}
+     */
+    public int awaitAcknowledge(I2cAddress address, Duration timeout) throws IOException {
+        Objects.requireNonNull(address, "address");
+        Objects.requireNonNull(timeout, "timeout");
+        if (timeout.isNegative()) {
+            throw new IllegalArgumentException("The acknowledge-polling timeout is zero or more, not " + timeout);
+        }
+        long waitNanos;
+        try {
+            waitNanos = timeout.toNanos();
+        } catch (ArithmeticException beyondNanos) {
+            waitNanos = Long.MAX_VALUE;
+        }
+        long start = System.nanoTime();
+        for (int refused = 0;; refused++) {
+            if (probe(address)) {
+                return refused;
+            }
+            if (System.nanoTime() - start >= waitNanos) {
+                throw new I2cNackException(address, -1, false);
+            }
+        }
+    }
+
+    /** One empty write to the address; whether every address byte was acknowledged. */
+    private boolean probe(I2cAddress address) throws IOException {
+        mpsse.lock.lock();
+        try {
+            mpsse.checkOpen();
+            acks = 0;
+            busChecks = 0;
+            start();
+            writeAddress(address, false);
+            stop();
+            byte[] reply = run("Polling I2C address " + address + " for an acknowledgement");
+            checkBusFree("an acknowledge poll of " + address, reply);
+            for (int i = 0; i < acks; i++) {
+                if ((reply[ackPositions[i]] & 1) != 0) {
+                    return false;
+                }
+            }
+            return true;
+        } finally {
+            mpsse.discard();
+            mpsse.lock.unlock();
+        }
     }
 
     /**
