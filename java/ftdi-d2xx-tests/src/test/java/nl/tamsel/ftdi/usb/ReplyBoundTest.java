@@ -30,7 +30,7 @@ class ReplyBoundTest extends SimulatedDriverTestBase {
     @CsvSource({
         "65536, 0, 65536, 1, 1",
         "65536, 0, 65537, 3, 2",
-        "65536, 0, 300000, 10, 9",
+        "65536, 0, 140000, 5, 4",
         "4096, 0, 4096, 1, 1",
         "4096, 0, 100000, 49, 48",
         "256, 0, 1000, 8, 7",
@@ -71,14 +71,14 @@ class ReplyBoundTest extends SimulatedDriverTestBase {
         try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id())) {
             device.setReplyBound(bound);
             try (SpiMaster spi = device.spiMaster(SpiConfig.builder().mode(0).clockHz(10_000_000).build())) {
-                byte[] command = new byte[200_000];
+                byte[] command = new byte[70_000];
                 command[0] = READ;
                 byte[] in = spi.transfer(command);
                 assertArrayEquals(expected(contents, 0, in.length - 4), Arrays.copyOfRange(in, 4, in.length));
                 try (SpiMaster.Transaction t = spi.transaction()) {
                     t.write(new byte[] {READ, 1, 0, 0});
-                    assertArrayEquals(expected(contents, 0x10000, 150_000), t.read(150_000));
-                    assertArrayEquals(expected(contents, 0x10000 + 150_000, 9), t.read(9));
+                    assertArrayEquals(expected(contents, 0x10000, 70_000), t.read(70_000));
+                    assertArrayEquals(expected(contents, 0x10000 + 70_000, 9), t.read(9));
                 }
             }
         }
