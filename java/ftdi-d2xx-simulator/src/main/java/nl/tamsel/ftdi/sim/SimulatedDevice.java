@@ -299,6 +299,74 @@ public final class SimulatedDevice {
         return SimulatedDriver.state(live());
     }
 
+    // ---- Buffers ------------------------------------------------------------------------------
+
+    /**
+     * The size of the driver's receive buffer for the chip's replies until
+     * {@link #setReceiveBufferSize(int)} changes it: 64 KiB (the real driver's size is not
+     * published).
+     */
+    public static final int DEFAULT_RECEIVE_BUFFER_SIZE = 64 << 10;
+
+    /** The largest receive buffer {@link #setReceiveBufferSize(int)} takes: 1 MiB. */
+    public static final int MAX_RECEIVE_BUFFER_SIZE = 1 << 20;
+
+    /**
+     * Sets the size of the driver's receive buffer for the chip's replies (MPSSE, sync
+     * bit-bang), as on hardware the buffers are finite: replies wait there until the host reads
+     * them; with it full they wait in the chip's reply buffer ({@link #replyBufferSize()}), and
+     * with that full too the chip pauses, its command buffer ({@link #commandBufferSize()})
+     * fills, and a write takes no more until the host reads, reporting the bytes taken at its
+     * write timeout. Bytes from the serial line do not stop at it.
+     *
+     * <pre>{@code
+     * adapter.setReceiveBufferSize(4096);   // replies beyond 4 KiB + the chip's buffer wait for a read
+     * }</pre>
+     *
+     * @param bytes the size, 1 to {@link #MAX_RECEIVE_BUFFER_SIZE}
+     * @throws IllegalArgumentException if the size is out of that range
+     */
+    public void setReceiveBufferSize(int bytes) {
+        if (bytes < 1 || bytes > MAX_RECEIVE_BUFFER_SIZE) {
+            throw new IllegalArgumentException("a receive buffer of " + bytes + " bytes; the simulated driver takes 1 to "
+                    + MAX_RECEIVE_BUFFER_SIZE);
+        }
+        BusNatives.checked(ChipNatives.simSetReceiveBuffer(live(), bytes), "the receive buffer size");
+    }
+
+    /**
+     * Returns the size of the driver's receive buffer for the chip's replies.
+     *
+     * @return the size in bytes, {@link #DEFAULT_RECEIVE_BUFFER_SIZE} until set
+     */
+    public int receiveBufferSize() {
+        return BusNatives.checked(ChipNatives.simGetReceiveBuffer(live()), "the receive buffer size");
+    }
+
+    /**
+     * Returns the size of the chip's MPSSE command buffer, as its kind has it: 128 bytes on an
+     * FT2232D, 1 KiB on an FT232H, 2 KiB per channel on an FT4232H, 4 KiB on an FT2232H.
+     *
+     * @return the size in bytes, 0 for a chip without MPSSE
+     */
+    public int commandBufferSize() {
+        return chipBuffers()[0];
+    }
+
+    /**
+     * Returns the size of the chip's MPSSE reply buffer, as its kind has it: 384 bytes on an
+     * FT2232D, 1 KiB on an FT232H, 2 KiB per channel on an FT4232H, 4 KiB on an FT2232H.
+     *
+     * @return the size in bytes, 0 for a chip without MPSSE
+     */
+    public int replyBufferSize() {
+        return chipBuffers()[1];
+    }
+
+    private int[] chipBuffers() {
+        return Objects.requireNonNull(ChipNatives.simGetChipBuffers(live()), "the chip's buffer sizes");
+    }
+
     /** The JEDEC ID {@link #attachSpiFlash()} gives its flash: manufacturer 0xEF, 8 Mbit. */
     public static final int DEFAULT_JEDEC_ID = 0xEF4014;
 
