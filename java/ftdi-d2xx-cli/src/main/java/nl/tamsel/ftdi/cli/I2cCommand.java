@@ -17,7 +17,7 @@ final class I2cCommand implements Command {
 
     private static final int MAX_COUNT = 65_536;
     /** How long write waits for the target to acknowledge again (an EEPROM's write cycle is 5 to 10 ms). */
-    private static final int DEFAULT_ACK_TIMEOUT_MILLIS = 100;
+    private static final int DEFAULT_ACK_TIMEOUT_MILLIS = 1000;
 
     @Override
     public String name() {

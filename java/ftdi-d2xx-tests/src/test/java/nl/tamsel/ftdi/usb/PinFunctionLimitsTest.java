@@ -108,7 +108,7 @@ class PinFunctionLimitsTest extends SimulatedDriverTestBase {
             }
             eeprom.holdSdaLow(false);
             i2c.write(EEPROM, new byte[] {0x10, 0x5A});
-            assertEquals(0, i2c.awaitAcknowledge(EEPROM, Duration.ofSeconds(1)));
+            i2c.awaitAcknowledge(EEPROM, Duration.ofSeconds(60));
             assertArrayEquals(new byte[] {0x5A}, i2c.writeThenRead(EEPROM, new byte[] {0x10}, 1));
         }
     }
@@ -137,6 +137,36 @@ class PinFunctionLimitsTest extends SimulatedDriverTestBase {
                 assertEquals(1, calls("FT_Write") - writes, "one probe for a ready target");
             }
             assertThrows(IllegalArgumentException.class, () -> i2c.awaitAcknowledge(target, Duration.ofMillis(-1)));
+        }
+    }
+
+    /**
+     * An EEPROM refuses its address for its write cycle of bus time after a page write; polling
+     * returns once that has passed, within a probe's time, and the next access finds it ready.
+     */
+    @ParameterizedTest(name = "write cycle {0} µs at {1}")
+    @CsvSource({"0, FAST", "1000, FAST", "5000, FAST", "5000, STANDARD", "10000, FAST_PLUS"})
+    void acknowledgePollingWaitsOutTheEepromsWriteCycle(int cycleMicros, I2cSpeed speed) throws IOException {
+        SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
+        SimulatedI2cEeprom eeprom = adapter.attachI2cEeprom(0x50, 256, 8);
+        eeprom.setWriteCycle(Duration.ofNanos(cycleMicros * 1000L));
+        try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id());
+             I2cMaster i2c = device.i2cMaster(I2cConfig.of(speed))) {
+            i2c.write(EEPROM, new byte[] {0x20, 1, 2, 3});
+            long written = adapter.busTime().toNanos();
+            int refused = i2c.awaitAcknowledge(EEPROM, Duration.ofSeconds(60));
+            long waited = adapter.busTime().toNanos() - written;
+            // One probe: start, nine clocks, stop.
+            long probe = waited / (refused + 1);
+            assertEquals(cycleMicros == 0, refused == 0, refused + " probes refused");
+            assertTrue(waited >= cycleMicros * 1000L && waited <= cycleMicros * 1000L + 2 * probe,
+                    waited + " ns of bus time polled for a write cycle of " + cycleMicros + " µs");
+            assertArrayEquals(new byte[] {1, 2, 3}, i2c.writeThenRead(EEPROM, new byte[] {0x20}, 3));
+            if (cycleMicros > 0) {
+                i2c.write(EEPROM, new byte[] {0x20, 4});
+                assertThrows(I2cNackException.class, () -> i2c.awaitAcknowledge(EEPROM, Duration.ZERO),
+                        "busy right after the write");
+            }
         }
     }
 

@@ -3,6 +3,7 @@ package nl.tamsel.ftdi.usb;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.IOException;
 import java.util.Arrays;
@@ -15,7 +16,9 @@ import org.junit.jupiter.params.provider.CsvSource;
 
 /**
  * Transfers larger than the device's reply bound: pipelined in segments of half the bound, with
- * every byte where it belongs; within the bound, one driver write and one read.
+ * every byte where it belongs; within the bound, one driver write and one read. The simulated
+ * driver's receive buffer is as large as the bound, so a pipeline that left more replies unread
+ * would stop the chip and run into the write timeout.
  */
 class ReplyBoundTest extends SimulatedDriverTestBase {
 
@@ -44,6 +47,7 @@ class ReplyBoundTest extends SimulatedDriverTestBase {
         SimulatedSpiFlash flash = adapter.attachSpiFlash(Pin.AD3, 0xEF4014, FLASH_SIZE);
         byte[] contents = pattern(FLASH_SIZE, 11);
         flash.setContents(0, contents);
+        adapter.setReceiveBufferSize(bound);
         try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id())) {
             device.setReplyBound(bound);
             try (SpiMaster spi = device.spiMaster(SpiConfig.builder().mode(mode).clockHz(30_000_000).build())) {
@@ -68,6 +72,7 @@ class ReplyBoundTest extends SimulatedDriverTestBase {
         SimulatedSpiFlash flash = adapter.attachSpiFlash(Pin.AD3, 0xEF4014, FLASH_SIZE);
         byte[] contents = pattern(FLASH_SIZE, 5);
         flash.setContents(0, contents);
+        adapter.setReceiveBufferSize(bound);
         try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id())) {
             device.setReplyBound(bound);
             try (SpiMaster spi = device.spiMaster(SpiConfig.builder().mode(0).clockHz(10_000_000).build())) {
@@ -92,6 +97,7 @@ class ReplyBoundTest extends SimulatedDriverTestBase {
         SimulatedI2cEeprom eeprom = adapter.attachI2cEeprom(0x50, 32_768, 64);
         byte[] contents = pattern(32_768, 3);
         eeprom.setContents(0, contents);
+        adapter.setReceiveBufferSize(bound);
         try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id())) {
             device.setReplyBound(bound);
             try (I2cMaster i2c = device.i2cMaster(I2cConfig.of(I2cSpeed.FAST))) {
@@ -103,6 +109,26 @@ class ReplyBoundTest extends SimulatedDriverTestBase {
                 int replies = 1 + 4 + count;
                 int segments = replies <= bound ? 1 : (replies + bound / 2 - 1) / (bound / 2);
                 assertEquals(segments, calls("FT_Write") - writesBefore, "one driver write per segment");
+            }
+        }
+    }
+
+    /**
+     * A bound above what the driver buffers lets the chip stop once its command buffer is full
+     * too (a duplex transfer's commands are as long as its reply): the write runs into its
+     * timeout. That is what the bound is settable for.
+     */
+    @ParameterizedTest(name = "receive buffer {0}, bound {1}")
+    @CsvSource({"4096, 65536"})
+    void aBoundAboveTheDriversBufferStallsTheWrite(int buffer, int bound) throws IOException {
+        SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
+        adapter.attachSpiFlash(Pin.AD3, 0xEF4014, FLASH_SIZE);
+        adapter.setReceiveBufferSize(buffer);
+        try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id())) {
+            device.setReplyBound(bound);
+            try (SpiMaster spi = device.spiMaster(SpiConfig.builder().build())) {
+                FtdiException e = assertThrows(FtdiException.class, () -> spi.transfer(new byte[3 * bound]));
+                assertTrue(e.getMessage().contains("within the write timeout"), e.getMessage());
             }
         }
     }
