@@ -582,13 +582,13 @@ def long_read_text(simulated):
     reads = simulated.get("longReads") if simulated else None
     if not reads:
         return "The long SPI flash read was not measured."
-    rows = [[f"{r['replyBound']:,} B", f"{r['bytes'] / (1 << 20):g} MiB", f"{r['writes']:,} / {r['reads']:,}",
+    rows = [[f"{r['receiveBuffer']:,} B", f"{r['replyBound']:,} B", f"{r['bytes'] / (1 << 20):g} MiB", f"{r['writes']:,} / {r['reads']:,}",
              f"{r['busNanos'] / 1e9:.3f} s", f"{r['wireNanos'] / 1e9:.3f} s",
              f"{r['wireNanos'] / r['busNanos'] * 100:.1f} %"] for r in reads]
     return (f"One `writeThenRead` of a whole simulated SPI flash at {reads[0]['clockHz'] // 1_000_000} MHz, "
             "mode 0, far beyond the device's reply bound: the transfer is cut into segments of half the "
             "bound, and the next segment goes out while the replies of the one before are read.\n\n"
-            + table(["reply bound", "read", "driver writes / reads", "bus time (simulated chip)",
+            + table(["driver receive buffer", "reply bound", "read", "driver writes / reads", "bus time (simulated chip)",
                      "the bits alone at the clock", "of the bus time"], rows))
 
 
