@@ -12,6 +12,7 @@
 // masters' start-up waits for. A read asking for more than is queued gets zeros for the rest.
 // No other benchmark sets a bit mode, so theirs see the driver as before. One thread at a time,
 // as every benchmark calls it.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -73,8 +74,13 @@ void resetMpsse(bool on) {
 
 // Beyond the capacity replies are dropped: the read that wants them gets zeros.
 void queueReplies(uint8_t value, uint32_t count) {
-    while (count-- > 0 && replyCount < kReplyCapacity) {
-        replies[(replyHead + replyCount++) % kReplyCapacity] = value;
+    while (count > 0 && replyCount < kReplyCapacity) {
+        const uint32_t tail = (replyHead + replyCount) % kReplyCapacity;
+        const uint32_t room = std::min(kReplyCapacity - tail, kReplyCapacity - replyCount);
+        const uint32_t run = std::min(count, room);
+        std::memset(replies + tail, value, run);
+        replyCount += run;
+        count -= run;
     }
 }
 
@@ -126,6 +132,13 @@ void parseCommands(const unsigned char* bytes, uint32_t count) {
         }
         if (commandHave == 0) {
             commandNeed = headerLength(bytes[at]);
+            // The usual case, a whole header in this write, without a byte at a time.
+            if (count - at >= commandNeed) {
+                std::memcpy(command, bytes + at, commandNeed);
+                at += commandNeed;
+                runCommand();
+                continue;
+            }
         }
         command[commandHave++] = bytes[at++];
         if (commandHave == commandNeed) {
@@ -138,9 +151,11 @@ void parseCommands(const unsigned char* bytes, uint32_t count) {
 void takeReplies(unsigned char* buffer, uint32_t count) {
     uint32_t taken = 0;
     while (taken < count && replyCount > 0) {
-        buffer[taken++] = replies[replyHead];
-        replyHead = (replyHead + 1) % kReplyCapacity;
-        replyCount--;
+        const uint32_t run = std::min({count - taken, replyCount, kReplyCapacity - replyHead});
+        std::memcpy(buffer + taken, replies + replyHead, run);
+        taken += run;
+        replyHead = (replyHead + run) % kReplyCapacity;
+        replyCount -= run;
     }
     std::memset(buffer + taken, 0, count - taken);
 }
