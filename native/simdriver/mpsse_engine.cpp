@@ -77,6 +77,7 @@ std::size_t MpsseEngine::write(const uint8_t* bytes, std::size_t length,
     // A kind without an MPSSE has no documented buffer; its engine (never run by the driver)
     // gets the smallest H-series one.
     const std::size_t capacity = kind_.outBuffer != 0 ? kind_.outBuffer : kFallbackCommandBuffer;
+    limitReplies(replies, replyRoom);
     std::size_t taken = 0;
     // Running frees room in the buffer: take more until all is in or nothing runs any more.
     while (taken < length) {
@@ -87,13 +88,18 @@ std::size_t MpsseEngine::write(const uint8_t* bytes, std::size_t length,
         const std::size_t portion = std::min(room, length - taken);
         pending_.insert(pending_.end(), bytes + taken, bytes + taken + portion);
         taken += portion;
-        runPending(replies, replyRoom);
+        runPending(replies);
     }
     return taken;
 }
 
 void MpsseEngine::resume(std::vector<uint8_t>& replies, std::size_t replyRoom) {
-    runPending(replies, replyRoom);
+    limitReplies(replies, replyRoom);
+    runPending(replies);
+}
+
+void MpsseEngine::limitReplies(const std::vector<uint8_t>& replies, std::size_t replyRoom) {
+    replyEnd_ = replyRoom > kUnbounded - replies.size() ? kUnbounded : replies.size() + replyRoom;
 }
 
 // Power-on state. The divisor after power-on is not documented (UNSURE); 0 is chosen, as the
@@ -120,8 +126,7 @@ bool MpsseEngine::replyFits(const std::vector<uint8_t>& replies, std::size_t cou
     return replyEnd_ >= replies.size() && replyEnd_ - replies.size() >= count;
 }
 
-void MpsseEngine::runPending(std::vector<uint8_t>& replies, std::size_t replyRoom) {
-    replyEnd_ = replyRoom > kUnbounded - replies.size() ? kUnbounded : replies.size() + replyRoom;
+void MpsseEngine::runPending(std::vector<uint8_t>& replies) {
     for (;;) {
         if (clocking_ && !runClocking(replies)) {
             break;

@@ -61,7 +61,9 @@ private:
     };
 
     // Runs the pending bytes until they run out, a command is incomplete, or something holds.
-    void runPending(std::vector<uint8_t>& replies, std::size_t replyRoom);
+    void runPending(std::vector<uint8_t>& replies);
+    // Lets this call append at most replyRoom replies to those already in `replies`.
+    void limitReplies(const std::vector<uint8_t>& replies, std::size_t replyRoom);
     // Whether `count` more replies fit in this run.
     bool replyFits(const std::vector<uint8_t>& replies, std::size_t count) const;
     // Reply bytes a command that does not clock produces: 1 for a pin read, 2 for a bad one.
