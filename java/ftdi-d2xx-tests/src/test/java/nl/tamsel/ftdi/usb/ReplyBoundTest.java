@@ -113,6 +113,27 @@ class ReplyBoundTest extends SimulatedDriverTestBase {
         }
     }
 
+    /** A synchronous bit-bang pattern brings one sample per byte: cut evenly, pipelined the same way. */
+    @ParameterizedTest(name = "bound {0}, {1} bytes: {2} writes")
+    @CsvSource({"4096, 4096, 1", "4096, 20000, 10", "256, 1000, 8"})
+    void aLongBitBangTransferIsPipelinedWithinTheBound(int bound, int count, int writes) throws IOException {
+        SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
+        adapter.setReceiveBufferSize(bound);
+        try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id())) {
+            device.setReplyBound(bound);
+            try (BitBangPort port = device.syncBitBang(0xFF)) {
+                port.transfer(new byte[] {0x5A});
+                byte[] pattern = pattern(count, 3);
+                int writesBefore = calls("FT_Write");
+                byte[] samples = port.transfer(pattern);
+                assertEquals(writes, calls("FT_Write") - writesBefore, "driver writes");
+                // Each sample shows the byte driven before it.
+                assertEquals(0x5A, samples[0]);
+                assertArrayEquals(Arrays.copyOf(pattern, count - 1), Arrays.copyOfRange(samples, 1, count));
+            }
+        }
+    }
+
     /**
      * A bound above what the driver buffers lets the chip stop once its command buffer is full
      * too (a duplex transfer's commands are as long as its reply): the write runs into its
