@@ -266,7 +266,7 @@ SIM_API int32_t simWaveformVcd(int32_t device, char* out, uint32_t capacity);
 // The device's simulated time on its pins, in ns, or -1 for an unknown device.
 SIM_API int64_t simBusNanos(int32_t device);
 
-// ==== Devices that come and go (sim_plug_control.cpp) ===========================
+// ==== Devices that come and go (sim_plug_control.cpp) ==================================
 
 // Plugs an unplugged device back in, at a location (its old one or a new one): it shows at
 // the end of the device list, with the same serial number, description, EEPROM and what is
@@ -277,7 +277,7 @@ SIM_API int64_t simBusNanos(int32_t device);
 // device never seen before arrives through simAddDevice, also at the end of the list.
 // Returns 0, or -1 for an unknown device id or a device that is attached.
 SIM_API int32_t simReplug(int32_t device, uint32_t locId);
-=======
+
 // ---- Buffers and write cycles --------------------------------------------------------------
 // The chip's replies (MPSSE, sync bit-bang) wait in the driver's receive buffer until read:
 // 64 KiB until set, 1..1048576 bytes here (the real driver's size is not published). With it
