@@ -224,7 +224,8 @@ class JtagControllerTest extends SimulatedDriverTestBase {
     @Test
     void configurationsAreChecked() throws IOException {
         assertThrows(IllegalArgumentException.class, () -> JtagConfig.builder().trstPin(3).build());
-        assertThrows(IllegalArgumentException.class, () -> JtagConfig.builder().trstPin(7).adaptiveClocking(true).build());
+        assertThrows(IllegalArgumentException.class,
+                () -> JtagConfig.builder().trstPin(7).adaptiveClocking(true).build());
         assertThrows(IllegalArgumentException.class, () -> JtagConfig.builder().clockHz(0).build());
         // The FT2232D has no RTCK and no GPIOH4..7.
         assertThrows(IllegalArgumentException.class, () -> wired(DeviceType.FT_DEVICE_2232C,

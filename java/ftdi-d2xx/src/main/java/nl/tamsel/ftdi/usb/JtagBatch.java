@@ -543,8 +543,8 @@ public final class JtagBatch implements AutoCloseable {
         }
         // TMS stays at the last bit; pin commands restate it so, and clock-only waits rely on it.
         int lastTms = bits >>> (count - 1) & 1;
-        mpsse.levels = (mpsse.levels & ~(JtagController.TMS | JtagController.TDI)) | (lastTms != 0 ? JtagController.TMS : 0)
-                | (tdi != 0 ? JtagController.TDI : 0);
+        int held = (lastTms != 0 ? JtagController.TMS : 0) | (tdi != 0 ? JtagController.TDI : 0);
+        mpsse.levels = mpsse.levels & ~(JtagController.TMS | JtagController.TDI) | held;
     }
 
     /** Clocks TCK with TMS held: clock-only commands on H chips, zero TDI bits on the FT2232D. */
