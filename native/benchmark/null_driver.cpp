@@ -126,14 +126,28 @@ FT_STATUS FT_API FT_GetComPortNumber(FT_HANDLE, int32_t* comPortNumber) {
     return FT_OK;
 }
 
-// No devices: enumeration is measured on the simulated driver, which has some to list.
+// Eight devices, as a bench with a few adapters shows them: what a device watcher's rescan
+// reads. Enumeration as the list grows is measured on the simulated driver.
+constexpr uint32_t kListedDevices = 8;
+
 FT_STATUS FT_API FT_CreateDeviceInfoList(uint32_t* deviceCount) {
-    *deviceCount = 0;
+    *deviceCount = kListedDevices;
     return FT_OK;
 }
 
-FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE*, uint32_t* deviceCount) {
-    *deviceCount = 0;
+FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* list, uint32_t* deviceCount) {
+    const uint32_t count = *deviceCount < kListedDevices ? *deviceCount : kListedDevices;
+    for (uint32_t i = 0; i < count; ++i) {
+        FT_DEVICE_LIST_INFO_NODE& node = list[i];
+        node = FT_DEVICE_LIST_INFO_NODE{};
+        node.Type = kDeviceType;
+        node.ID = kDeviceId;
+        node.LocId = 0x1001 + i;
+        std::memcpy(node.SerialNumber, "NULL0000", 8);
+        node.SerialNumber[7] = static_cast<char>('0' + i);
+        std::memcpy(node.Description, kDescription, sizeof kDescription);
+    }
+    *deviceCount = count;
     return FT_OK;
 }
 

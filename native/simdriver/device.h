@@ -53,6 +53,9 @@ struct Device {
 
     DeviceIdentity identity;
     bool attached = true;         // false once unplugged or removed by simReset
+    // When the device last arrived (attached or plugged back in): the list shows devices in
+    // the order they arrived, as the driver shows a device plugged in after the others last.
+    uint64_t arrival = 0;
     bool openedElsewhere = false;
     bool loopback = true;
     bool instantTransfers = false;

@@ -1,5 +1,7 @@
 #include "driver_state.h"
 
+#include <algorithm>
+
 namespace sim {
 
 Device* DriverState::device(int32_t id) const {
@@ -13,21 +15,42 @@ std::shared_ptr<Device> DriverState::attachedAt(int32_t index) const {
     if (index < 0) {
         return nullptr;
     }
-    int32_t position = 0;
+    // A device's position is the number of attached devices that arrived before it; counting
+    // them for each candidate allocates nothing, and lists are a few devices long.
     for (const auto& candidate : devices) {
-        if (candidate->attached && position++ == index) {
+        if (!candidate->attached) {
+            continue;
+        }
+        int32_t position = 0;
+        for (const auto& other : devices) {
+            if (other->attached && other->arrival < candidate->arrival) {
+                ++position;
+            }
+        }
+        if (position == index) {
             return candidate;
         }
     }
     return nullptr;
 }
 
+void DriverState::arrive(Device& device) {
+    device.arrival = ++arrivals;
+}
+
 std::vector<FT_DEVICE_LIST_INFO_NODE> DriverState::currentList() const {
-    std::vector<FT_DEVICE_LIST_INFO_NODE> records;
+    std::vector<const Device*> attached;
     for (const auto& candidate : devices) {
         if (candidate->attached) {
-            records.push_back(candidate->listRecord());
+            attached.push_back(candidate.get());
         }
+    }
+    std::sort(attached.begin(), attached.end(),
+              [](const Device* a, const Device* b) { return a->arrival < b->arrival; });
+    std::vector<FT_DEVICE_LIST_INFO_NODE> records;
+    records.reserve(attached.size());
+    for (const Device* device : attached) {
+        records.push_back(device->listRecord());
     }
     return records;
 }

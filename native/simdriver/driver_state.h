@@ -29,12 +29,16 @@ struct DriverState {
     uint32_t libraryVersion = kDefaultLibraryVersion;
     FaultTable faults;
     CallLog calls;
+    // Counts arrivals, so that each one gets a later Device::arrival than those before it.
+    uint64_t arrivals = 0;
 
     // The device with this id, or null.
     Device* device(int32_t id) const;
-    // The attached device at this position of the device list, or null.
+    // The attached device at this position of the device list (in arrival order), or null.
     std::shared_ptr<Device> attachedAt(int32_t index) const;
-    // The device-list records of the attached devices, in list order.
+    // Marks the device as arriving now: it moves to the end of the device list.
+    void arrive(Device& device);
+    // The device-list records of the attached devices, in list order (arrival order).
     std::vector<FT_DEVICE_LIST_INFO_NODE> currentList() const;
     // Detaches every device (waking its readers) and restores every default.
     void reset();

@@ -46,6 +46,18 @@ bool HandleTable::close(uint64_t handle) {
     return true;
 }
 
+bool HandleTable::rebind(uint64_t handle, const std::shared_ptr<Device>& device) {
+    const auto found = devices_.find(handle);
+    if (found == devices_.end()) {
+        return false;
+    }
+    found->second->handle = 0;
+    // Assigned in place: the cached entry pointer stays valid.
+    found->second = device;
+    device->handle = handle;
+    return true;
+}
+
 void HandleTable::countIfClosed(uint64_t handle) {
     const auto found = closedValues_.find(handle);
     if (found != closedValues_.end() && found->second.closed) {

@@ -27,6 +27,10 @@ public:
     uint64_t open(const std::shared_ptr<Device>& device);
     // Forgets the handle and marks its device closed; false for an unknown handle.
     bool close(uint64_t handle);
+    // Points an open handle at another device (one that is not attached): a handle from
+    // before an unplug must keep failing after the device is plugged back in. False for an
+    // unknown handle.
+    bool rebind(uint64_t handle, const std::shared_ptr<Device>& device);
     // The device behind a handle, or null for a closed, stale or made-up one.
     const std::shared_ptr<Device>* find(uint64_t handle) const;
     void setBase(uint64_t base) { base_ = base; }

@@ -77,6 +77,7 @@ int32_t simAddDevice(uint32_t flags, uint32_t type, uint32_t id, uint32_t locId,
     DriverState& state = sim::driverState();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.devices.push_back(std::make_shared<Device>(identity));
+    state.arrive(*state.devices.back());
     return static_cast<int32_t>(state.devices.size() - 1);
 }
 
@@ -90,6 +91,9 @@ int32_t simUnplug(int32_t device) {
     return onDevice(device, [](Device& unplugged) {
         unplugged.attached = false;
         unplugged.wakeup.notify_all();
+        // A thread waiting on the handle's event wakes to find every call failing; the event
+        // is forgotten, as its registration went with the device.
+        unplugged.notifier.signalAndForget();
     });
 }
 

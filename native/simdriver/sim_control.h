@@ -266,6 +266,18 @@ SIM_API int32_t simWaveformVcd(int32_t device, char* out, uint32_t capacity);
 // The device's simulated time on its pins, in ns, or -1 for an unknown device.
 SIM_API int64_t simBusNanos(int32_t device);
 
+// ==== Devices that come and go (sim_plug_control.cpp) ==================================
+
+// Plugs an unplugged device back in, at a location (its old one or a new one): it shows at
+// the end of the device list, with the same serial number, description, EEPROM and what is
+// wired to its pins, and the chip powered up afresh (default settings and signals, the UART
+// mode, an empty receive queue; peripherals forget a cut-off transaction and levels driven
+// from outside are released). The written log and the counters stay. A handle opened before the unplug keeps failing with
+// FT_IO_ERROR (FT_Close still releases it); the device opens again under a new handle. A
+// device never seen before arrives through simAddDevice, also at the end of the list.
+// Returns 0, or -1 for an unknown device id or a device that is attached.
+SIM_API int32_t simReplug(int32_t device, uint32_t locId);
+
 }  // extern "C"
 
 #endif  // SIM_CONTROL_H

@@ -30,6 +30,7 @@ import nl.tamsel.ftdi.usb.FtdiException;
  *   <tr><td>{@code gpio <device> [read|write ...]}</td><td>the data pins in bit-bang mode</td></tr>
  *   <tr><td>{@code eeprom <device> read|write|erase|user-area}</td><td>the configuration EEPROM</td></tr>
  *   <tr><td>{@code events <device>}</td><td>waits for a device event</td></tr>
+ *   <tr><td>{@code watch [--for DURATION]}</td><td>shows devices arriving and leaving until stopped</td></tr>
  * </table>
  *
  * <p>{@code <device>} is a list index, {@code serial:XYZ}, {@code desc:...}, {@code loc:0x...} or
@@ -56,7 +57,8 @@ public final class Main {
 
     private static final List<Command> COMMANDS = List.of(new ListCommand(), new InfoCommand(),
             new LoopbackCommand(), new SendCommand(), new ReceiveCommand(), new I2cCommand(), new SpiCommand(),
-            new JtagCommand(), new GpioCommand(), new EepromCommand(), new EventsCommand());
+            new JtagCommand(), new GpioCommand(), new EepromCommand(), new EventsCommand(),
+            new WatchCommand());
     private static final Map<String, Command> BY_NAME = COMMANDS.stream()
             .collect(Collectors.toMap(Command::name, Function.identity()));
 

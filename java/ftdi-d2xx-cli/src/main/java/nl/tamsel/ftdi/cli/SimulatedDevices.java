@@ -3,6 +3,7 @@ package nl.tamsel.ftdi.cli;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Path;
+import java.time.Duration;
 import java.util.List;
 import nl.tamsel.ftdi.sim.Pin;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
@@ -67,6 +68,69 @@ final class SimulatedDevices {
                 .loopback(false).attach();
         jtag.attachJtagChain(SimulatedJtagChain.demoChain());
         channels = List.of(channelA, channelB, jtag);
+    }
+
+    /** How long the scripted device of {@code watch} stays plugged in, and then out. */
+    static final Duration COMING_AND_GOING = Duration.ofSeconds(2);
+
+    /**
+     * Whether the devices of the last install are still those of the simulated driver: false
+     * without an install, and once anything resets the driver.
+     */
+    static boolean installed() {
+        if (channels.isEmpty()) {
+            return false;
+        }
+        try {
+            // A device of an earlier driver generation refuses every question.
+            channels.get(0).isOpen();
+            return true;
+        } catch (IllegalStateException resetSince) {
+            return false;
+        }
+    }
+
+    /**
+     * Plugs in device SIMWATCH and unplugs and replugs it every {@link #COMING_AND_GOING} until
+     * closed (or until the driver is reset), so that {@code watch} has something to show.
+     */
+    static Script startComingAndGoing() {
+        SimulatedDevice device = SimulatedDevice.builder().serialNumber("SIMWATCH")
+                .description("Simulated device that comes and goes").locationId(0x0400).attach();
+        Thread script = new Thread(() -> {
+            try {
+                for (;;) {
+                    Thread.sleep(COMING_AND_GOING.toMillis());
+                    device.unplug();
+                    Thread.sleep(COMING_AND_GOING.toMillis());
+                    device.replug();
+                }
+            } catch (InterruptedException | IllegalStateException stopped) {
+                // Closed, or the driver was reset under it: either way the script is over.
+            }
+        }, "simulated-device-script");
+        script.setDaemon(true);
+        script.start();
+        return () -> {
+            script.interrupt();
+            boolean interrupted = false;
+            while (script.isAlive()) {
+                try {
+                    script.join();
+                } catch (InterruptedException e) {
+                    interrupted = true;
+                }
+            }
+            if (interrupted) {
+                Thread.currentThread().interrupt();
+            }
+        };
+    }
+
+    /** A scripted device at work; closing it stops the script and waits for its end. */
+    interface Script extends AutoCloseable {
+        @Override
+        void close();
     }
 
     /** The FT2232H's channels of the last install, A then B. */

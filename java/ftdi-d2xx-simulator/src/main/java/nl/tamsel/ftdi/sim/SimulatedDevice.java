@@ -49,7 +49,8 @@ public final class SimulatedDevice {
     private final DeviceType type;
     private final int vendorId;
     private final int productId;
-    private final int locationId;
+    /** Changes when the device is plugged back in at another location. */
+    private volatile int locationId;
     private final String serialNumber;
     private final String description;
 
@@ -269,6 +270,38 @@ public final class SimulatedDevice {
      */
     public void unplug() {
         SimulatedDriver.unplug(live());
+    }
+
+    /**
+     * Plugs the device back in where it was, after {@link #unplug()}; see
+     * {@link #replug(int)}.
+     *
+     * @throws IllegalStateException if the device is plugged in
+     */
+    public void replug() {
+        replug(locationId);
+    }
+
+    /**
+     * Plugs the device back in at a location, after {@link #unplug()}, as a user plugs an
+     * adapter into another port: it shows at the end of the device list with the same serial
+     * number, description, EEPROM and peripherals, and the chip powered up afresh (default
+     * settings and signals, the UART mode, an empty receive queue). What was open before the
+     * unplug keeps failing until closed; the device opens again as a new one.
+     *
+     * <pre>{@code
+     * meter.unplug();
+     * ... the application notices that its device is gone ...
+     * meter.replug();
+     * ... the application opens "MTR00001" again and carries on ...
+     * }</pre>
+     *
+     * @param locationId the location word the device list shows for it now
+     * @throws IllegalStateException if the device is plugged in
+     */
+    public void replug(int locationId) {
+        SimulatedDriver.replug(live(), locationId);
+        this.locationId = locationId;
     }
 
     /**

@@ -191,6 +191,25 @@ public final class SimulatedDriver {
     }
 
     /**
+     * Plugs an unplugged device back in at a location: it shows at the end of the device list
+     * with its serial number, description, EEPROM and peripherals, the chip powered up afresh
+     * (default settings and signals, the UART mode, an empty receive queue). A handle opened
+     * before the unplug keeps failing with {@code FT_IO_ERROR} until closed; the device opens
+     * again under a new handle. A new device arrives through {@link #addDevice}, also at the
+     * end of the list.
+     *
+     * @param device the device's id
+     * @param locId  the location word it shows at now, its old one or another
+     * @throws IllegalStateException if the device is plugged in
+     */
+    public static void replug(int device, int locId) {
+        if (PlugNatives.simReplug(requireDevice(device), locId) != 0) {
+            throw new IllegalStateException("simulated device " + device
+                    + " is plugged in; unplug it before plugging it back in");
+        }
+    }
+
+    /**
      * Marks a device as opened (or no longer opened) by another process: the device list shows
      * it with flag 1, empty serial number and description and no handle, and opening it fails
      * with {@code FT_DEVICE_NOT_OPENED}.

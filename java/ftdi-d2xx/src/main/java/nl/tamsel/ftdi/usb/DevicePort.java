@@ -95,6 +95,8 @@ final class DevicePort {
             }
         } catch (IllegalStateException closedMeanwhile) {
             // The device closed first: nothing is left to reset.
+        } catch (DeviceGoneException unplugged) {
+            // An unplugged chip powers up in the serial mode: nothing is left to reset either.
         } finally {
             releasePins(user);
         }

@@ -96,6 +96,20 @@ public final class DeviceSelector {
     }
 
     /**
+     * Selects a listed device by what stays with it: its serial number, or its location when it
+     * has none (as a device another process has open shows). Unlike its index, this names the
+     * same device whatever arrives or leaves meanwhile.
+     *
+     * @param entry an entry of {@link FtdiDevice#list()} or of a {@link DeviceWatcher} event
+     * @return a serial-number selector, or a location selector for an entry without serial number
+     */
+    public static DeviceSelector of(DeviceInfo entry) {
+        Objects.requireNonNull(entry, "entry");
+        return entry.serialNumber().isEmpty() ? byLocation(entry.locationId())
+                : bySerialNumber(entry.serialNumber());
+    }
+
+    /**
      * Reads the text form described above.
      *
      * @param text for example "0", "serial:FT1ZK4", "desc:FT232R USB UART", "loc:0x0111"

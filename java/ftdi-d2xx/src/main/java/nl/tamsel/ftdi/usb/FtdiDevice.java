@@ -7,8 +7,6 @@ import java.io.OutputStream;
 import java.net.SocketTimeoutException;
 import java.nio.channels.AsynchronousCloseException;
 import java.time.Duration;
-import java.util.ArrayList;
-import java.util.Collections;
 import java.util.EnumSet;
 import java.util.List;
 import java.util.Set;
@@ -50,6 +48,11 @@ import java.util.concurrent.atomic.AtomicInteger;
  * throws {@link AsynchronousCloseException}; so is a write waiting for the device to take bytes,
  * by purging the transmit queue. Should a driver not end a waiting call on a purge, close waits
  * for that call's timeout, or one waiting step when there is none.
+ *
+ * <h2>Unplugging</h2>
+ * Once the device is unplugged, every operation throws {@link DeviceGoneException}, and a
+ * thread waiting in {@link #awaitEvent} wakes with it; close the device and open it again
+ * when it is back ({@link DeviceWatcher#awaitDevice} waits for that).
  *
  * <h2>Streams</h2>
  * {@link #getInputStream()} and {@link #getOutputStream()} follow the conventions of
@@ -104,23 +107,18 @@ public final class FtdiDevice implements Closeable {
     /**
      * Lists the devices the driver sees.
      *
+     * <p>Listing, opening and the rescans of {@link DeviceWatcher} take turns, so the driver
+     * never builds its list for one caller while another reads it. A device that arrives goes
+     * to the end of the list and rescans do not reorder it, so an index from this list opens
+     * the same device with {@link #openByIndex} until a device before it is removed; to open a
+     * listed device whatever happens meanwhile, open it by {@link DeviceSelector#of(DeviceInfo)}.
+     *
      * @return one entry per device, in the driver's order; a device another process has open
      *         shows with empty serial number and description
      * @throws FtdiException if the driver cannot list its devices
      */
     public static List<DeviceInfo> list() throws FtdiException {
-        DeviceInfo[] entries = D2XX.createDeviceInfoList();
-        if (entries == null) {
-            throw new FtdiException("Listing the devices", null, 0);
-        }
-        List<DeviceInfo> list = new ArrayList<>(entries.length);
-        for (DeviceInfo entry : entries) {
-            // A device unplugged while the driver built its list leaves an empty entry.
-            if (entry != null) {
-                list.add(entry);
-            }
-        }
-        return Collections.unmodifiableList(list);
+        return DeviceList.read();
     }
 
     /**
@@ -146,7 +144,7 @@ public final class FtdiDevice implements Closeable {
      *                       no device matches, {@link FtdiStatus#FT_DEVICE_NOT_OPENED} when it is in use)
      */
     public static FtdiDevice open(DeviceSelector selector) throws FtdiException {
-        long handle = selector.open();
+        long handle = DeviceList.open(selector);
         if (handle < 0) {
             throw new FtdiException("Opening", selector.toString(), (int) -handle);
         }
@@ -562,8 +560,9 @@ public final class FtdiDevice implements Closeable {
      * @return the events of the given set that occurred; empty when the timeout passed first
      * @throws IllegalArgumentException   if the set is empty or the timeout negative or too long
      * @throws AsynchronousCloseException if the device is closed while the call waits
+     * @throws DeviceGoneException        if the device is unplugged, also while the call waits
      * @throws FtdiException              if the driver fails
-     * @throws IOException                as the two above
+     * @throws IOException                as those above
      */
     public Set<DeviceEvent> awaitEvent(Set<DeviceEvent> events, Duration timeout) throws IOException {
         Objects.requireNonNull(events, "events");
@@ -779,7 +778,7 @@ public final class FtdiDevice implements Closeable {
      * @throws AsynchronousCloseException if the device is closed while the read waits, before
      *                                    any byte arrived
      * @throws FtdiException              if the driver fails, for example when the device is unplugged
-     * @throws IOException                as the two above
+     * @throws IOException                as those above
      */
     public int read(byte[] buffer, int offset, int length) throws IOException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
@@ -806,7 +805,7 @@ public final class FtdiDevice implements Closeable {
      * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
      * @throws AsynchronousCloseException if the device is closed while the write waits
      * @throws FtdiException              if the driver fails
-     * @throws IOException                as the two above
+     * @throws IOException                as those above
      */
     public int write(byte[] buffer, int offset, int length) throws IOException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
@@ -1062,6 +1061,6 @@ public final class FtdiDevice implements Closeable {
     }
 
     FtdiException failure(String operation, int result) {
-        return new FtdiException(operation, name, -result);
+        return DeviceGoneException.of(operation, name, handle, -result);
     }
 }

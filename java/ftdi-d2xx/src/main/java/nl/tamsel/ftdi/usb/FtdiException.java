@@ -37,7 +37,27 @@ public class FtdiException extends IOException {
         this.device = device;
     }
 
+    /**
+     * Creates the exception for a failed driver call whose message explains the failure in its
+     * own words instead of the status's general meaning.
+     *
+     * @param operation   what was being done, as a phrase that starts a sentence
+     * @param device      the device, or null when the call concerns no single device
+     * @param statusCode  the status the driver reported, a positive number
+     * @param explanation what the failure means and what to do, ending the message
+     */
+    protected FtdiException(String operation, String device, int statusCode, String explanation) {
+        super(message(operation, device, statusCode, explanation));
+        this.statusCode = statusCode;
+        this.operation = operation;
+        this.device = device;
+    }
+
     private static String message(String operation, String device, int statusCode) {
+        return message(operation, device, statusCode, FtdiStatus.of(statusCode).meaning());
+    }
+
+    private static String message(String operation, String device, int statusCode, String meaning) {
         String where = operation + " failed" + (device == null ? "" : " on device " + device);
         if (statusCode == 0) {
             return where + "; the driver's status does not reach Java for this operation";
@@ -45,7 +65,7 @@ public class FtdiException extends IOException {
         FtdiStatus status = FtdiStatus.of(statusCode);
         String name = status == FtdiStatus.UNKNOWN ? "status" : status.name();
         return where + " with " + name + " ("
-                + statusCode + "): " + status.meaning();
+                + statusCode + "): " + meaning;
     }
 
     /**
