@@ -93,6 +93,20 @@ class RateTest(unittest.TestCase):
                 self.assertIn(f"({verdict})", text)
 
 
+class LongReadTest(unittest.TestCase):
+    def test_each_setting_is_a_row_with_the_wires_share_of_the_bus_time(self):
+        reads = [{"receiveBuffer": 65536, "replyBound": 65536, "bytes": 16 << 20, "writes": 513, "reads": 512,
+                  "busNanos": 5_000_000_000, "wireNanos": 4_473_924_266, "clockHz": 30_000_000},
+                 {"receiveBuffer": 4096, "replyBound": 4096, "bytes": 16 << 20, "writes": 8193, "reads": 8192,
+                  "busNanos": 8_947_848_532, "wireNanos": 4_473_924_266, "clockHz": 30_000_000}]
+        text = report.long_read_text({"longReads": reads})
+        self.assertIn("at 30 MHz", text)
+        self.assertEqual(["65,536 B", "65,536 B", "16 MiB", "513 / 512", "5.000 s", "4.474 s", "89.5 %"],
+                         row(text, "65,536 B"))
+        self.assertEqual("50.0 %", row(text, "4,096 B")[6])
+        self.assertIn("not measured", report.long_read_text({"operations": []}))
+
+
 class WritingTest(unittest.TestCase):
     def test_bus_only_replaces_its_block_and_nothing_else(self):
         with tempfile.TemporaryDirectory() as directory:

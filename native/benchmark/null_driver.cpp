@@ -4,11 +4,15 @@
 // and bookkeeping cost two to four bare JNI calls and would hide it.
 //
 // For the typed API's MPSSE masters it also has the least of the bit modes: after
-// FT_SetBitMode(mask, 0x02) writes land in a block of their own and reads copy zero bytes (an
-// I2C acknowledge bit of 0 means acknowledged, so every transaction succeeds), except that the
-// bad opcode 0xAA, written on its own, is answered 0xFA 0xAA as the chip answers it, which the
-// masters' start-up waits for. No other benchmark sets a bit mode, so theirs see the driver as
-// before. One thread at a time, as every benchmark calls it.
+// FT_SetBitMode(mask, 0x02) it follows the command stream written (a command may span writes)
+// and queues the replies it asks for, read back in order: a pin read (0x81, 0x83) answers 0xFF,
+// an idle bus with every line pulled up, so that the I2C master's stuck-bus check passes; a data
+// read answers zeros (an I2C acknowledge bit of 0 means acknowledged, so every transaction
+// succeeds); a bad opcode (0xAA, 0xAB) answers 0xFA and itself, as the chip does, which the
+// masters' start-up waits for. A read asking for more than is queued gets zeros for the rest.
+// No other benchmark sets a bit mode, so theirs see the driver as before. One thread at a time,
+// as every benchmark calls it.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -30,13 +34,21 @@ unsigned char block[kBlockSize];
 // Any non-null value: the bridge and the bindings only pass it back.
 unsigned char handleTarget;
 
-// MPSSE mode: its writes' sink and its replies, all zero.
-constexpr uint8_t kBadOpcode = 0xAA;
+// MPSSE mode: the command being parsed and the replies queued.
 constexpr uint8_t kBadCommandReply = 0xFA;
+// FT_Purge's receive bit, a published value.
+constexpr uint32_t kPurgeReceive = 1;
+constexpr uint8_t kPinsIdle = 0xFF;
 bool mpsseMode;
-bool badCommandAnswerPending;
-unsigned char mpsseCommands[kBlockSize];
-const unsigned char mpsseReplies[kBlockSize] = {};
+unsigned char command[3];
+uint32_t commandHave;
+uint32_t commandNeed;
+// Data bytes of a write command still to pass over.
+uint32_t dataToSkip;
+constexpr uint32_t kReplyCapacity = 4 * kBlockSize;
+unsigned char replies[kReplyCapacity];
+uint32_t replyHead;
+uint32_t replyCount;
 
 // The device the typed API sees: an FT232H, which has an MPSSE.
 constexpr uint32_t kDeviceType = 8;
@@ -50,6 +62,102 @@ FT_HANDLE theHandle() {
 
 uint32_t clamped(uint32_t bytes) {
     return bytes < kBlockSize ? bytes : kBlockSize;
+}
+
+void resetMpsse(bool on) {
+    mpsseMode = on;
+    commandHave = 0;
+    dataToSkip = 0;
+    replyHead = 0;
+    replyCount = 0;
+}
+
+// Beyond the capacity replies are dropped: the read that wants them gets zeros.
+void queueReplies(uint8_t value, uint32_t count) {
+    while (count > 0 && replyCount < kReplyCapacity) {
+        const uint32_t tail = (replyHead + replyCount) % kReplyCapacity;
+        const uint32_t room = std::min(kReplyCapacity - tail, kReplyCapacity - replyCount);
+        const uint32_t run = std::min(count, room);
+        std::memset(replies + tail, value, run);
+        replyCount += run;
+        count -= run;
+    }
+}
+
+// Bytes of a command before its data: opcode, then a length (1 byte in bit mode, 2 in byte
+// mode) for data commands, or the command's arguments.
+uint32_t headerLength(uint8_t op) {
+    if (op < 0x80) {
+        return (op & 0x02) != 0 ? 2 : 3;
+    }
+    switch (op) {
+    case 0x80: case 0x82: case 0x86: case 0x8F: case 0x9C: case 0x9D: case 0x9E:
+        return 3;
+    case 0x8E:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+// A whole header has arrived: queue its replies and note the data bytes that follow.
+void runCommand() {
+    const uint8_t op = command[0];
+    if (op < 0x80) {
+        const bool bits = (op & 0x02) != 0;
+        const uint32_t length = bits ? 1 : uint32_t{command[1]} + (uint32_t{command[2]} << 8) + 1;
+        // Bit-mode writes and TMS commands carry one data byte; byte-mode writes the length.
+        if ((op & 0x10) != 0 || (op & 0x40) != 0) {
+            dataToSkip = length;
+        }
+        if ((op & 0x20) != 0) {
+            queueReplies(0, length);
+        }
+    } else if (op == 0x81 || op == 0x83) {
+        queueReplies(kPinsIdle, 1);
+    } else if (op == 0xAA || op == 0xAB) {
+        queueReplies(kBadCommandReply, 1);
+        queueReplies(op, 1);
+    }
+}
+
+void parseCommands(const unsigned char* bytes, uint32_t count) {
+    uint32_t at = 0;
+    while (at < count) {
+        if (dataToSkip > 0) {
+            const uint32_t skipped = dataToSkip < count - at ? dataToSkip : count - at;
+            dataToSkip -= skipped;
+            at += skipped;
+            continue;
+        }
+        if (commandHave == 0) {
+            commandNeed = headerLength(bytes[at]);
+            // The usual case, a whole header in this write, without a byte at a time.
+            if (count - at >= commandNeed) {
+                std::memcpy(command, bytes + at, commandNeed);
+                at += commandNeed;
+                runCommand();
+                continue;
+            }
+        }
+        command[commandHave++] = bytes[at++];
+        if (commandHave == commandNeed) {
+            commandHave = 0;
+            runCommand();
+        }
+    }
+}
+
+void takeReplies(unsigned char* buffer, uint32_t count) {
+    uint32_t taken = 0;
+    while (taken < count && replyCount > 0) {
+        const uint32_t run = std::min({count - taken, replyCount, kReplyCapacity - replyHead});
+        std::memcpy(buffer + taken, replies + replyHead, run);
+        taken += run;
+        replyHead = (replyHead + run) % kReplyCapacity;
+        replyCount -= run;
+    }
+    std::memset(buffer + taken, 0, count - taken);
 }
 
 }  // namespace
@@ -73,12 +181,7 @@ FT_STATUS FT_API FT_Read(FT_HANDLE, void* buffer, uint32_t bytesToRead, uint32_t
     if (!mpsseMode) {
         std::memcpy(buffer, block, count);
     } else {
-        std::memcpy(buffer, mpsseReplies, count);
-        if (badCommandAnswerPending && count >= 2) {
-            static_cast<unsigned char*>(buffer)[0] = kBadCommandReply;
-            static_cast<unsigned char*>(buffer)[1] = kBadOpcode;
-            badCommandAnswerPending = false;
-        }
+        takeReplies(static_cast<unsigned char*>(buffer), count);
     }
     *bytesReturned = count;
     return FT_OK;
@@ -89,8 +192,7 @@ FT_STATUS FT_API FT_Write(FT_HANDLE, void* buffer, uint32_t bytesToWrite, uint32
     if (!mpsseMode) {
         std::memcpy(block, buffer, count);
     } else {
-        std::memcpy(mpsseCommands, buffer, count);
-        badCommandAnswerPending = count == 1 && mpsseCommands[0] == kBadOpcode;
+        parseCommands(static_cast<const unsigned char*>(buffer), count);
     }
     *bytesWritten = count;
     return FT_OK;
@@ -160,7 +262,12 @@ FT_STATUS FT_API FT_ClrDtr(FT_HANDLE) { return FT_OK; }
 FT_STATUS FT_API FT_SetRts(FT_HANDLE) { return FT_OK; }
 FT_STATUS FT_API FT_ClrRts(FT_HANDLE) { return FT_OK; }
 FT_STATUS FT_API FT_SetChars(FT_HANDLE, uint8_t, uint8_t, uint8_t, uint8_t) { return FT_OK; }
-FT_STATUS FT_API FT_Purge(FT_HANDLE, uint32_t) { return FT_OK; }
+FT_STATUS FT_API FT_Purge(FT_HANDLE, uint32_t mask) {
+    if ((mask & kPurgeReceive) != 0) {
+        replyCount = 0;
+    }
+    return FT_OK;
+}
 FT_STATUS FT_API FT_SetTimeouts(FT_HANDLE, uint32_t, uint32_t) { return FT_OK; }
 FT_STATUS FT_API FT_SetBreakOn(FT_HANDLE) { return FT_OK; }
 FT_STATUS FT_API FT_SetBreakOff(FT_HANDLE) { return FT_OK; }
@@ -169,8 +276,7 @@ FT_STATUS FT_API FT_SetUSBParameters(FT_HANDLE, uint32_t, uint32_t) { return FT_
 
 // Of the functions beyond the serial line, those the typed API's MPSSE masters call.
 FT_STATUS FT_API FT_SetBitMode(FT_HANDLE, uint8_t, uint8_t mode) {
-    mpsseMode = mode == FT_BITMODE_MPSSE;
-    badCommandAnswerPending = false;
+    resetMpsse(mode == FT_BITMODE_MPSSE);
     return FT_OK;
 }
 

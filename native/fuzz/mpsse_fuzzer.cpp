@@ -1,8 +1,10 @@
 // libFuzzer target: the simulated chip's MPSSE engine reading command bytes from the fuzz input,
 // split across writes at points the input chooses, on a chip kind the input chooses, with an I2C
-// target, a 24C EEPROM and an SPI flash answering on the pins. Whatever the bytes, the engine
+// target, a 24C EEPROM and an SPI flash answering on the pins, and replies given room for a few
+// bytes at times (the engine pauses until it may go on). Whatever the bytes, the engine
 // must neither crash nor read or write out of bounds (AddressSanitizer, UndefinedBehaviorSanitizer),
-// nor answer more than a command can produce, and a reset must always end a wait.
+// nor answer more than a command can produce or than it has room for, and a reset must always end
+// a wait.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -52,9 +54,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (int w = 0; w < writes && input.remaining_bytes() > 0; ++w) {
         const std::vector<uint8_t> bytes =
             input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<std::size_t>(0, 512));
+        // Replies may find room for a few bytes only: the engine pauses there, and goes on later.
+        const bool bounded = input.ConsumeBool();
+        const std::size_t room =
+            bounded ? input.ConsumeIntegralInRange<std::size_t>(0, 64) : sim::MpsseEngine::kUnbounded;
         const std::size_t before = replies.size();
-        engine.write(bytes.data(), bytes.size(), replies);
+        const std::size_t taken = engine.write(bytes.data(), bytes.size(), replies, room);
+        REQUIRE(taken <= bytes.size());
         REQUIRE(replies.size() - before <= (bytes.size() + 3) * kMaxRepliesPerByte);
+        REQUIRE(!bounded || replies.size() - before <= room);
+        if (bounded && input.ConsumeBool()) {
+            engine.resume(replies);
+        }
         if (input.ConsumeBool()) {
             bus.drive(bus.newOwner(), input.ConsumeIntegralInRange(0, sim::kPinCount - 1),
                       input.ConsumeBool() ? sim::Drive::Low : sim::Drive::High);

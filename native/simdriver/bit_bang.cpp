@@ -1,5 +1,6 @@
 #include "bit_bang.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "d2xx_modes.h"
@@ -51,6 +52,8 @@ void enterBitMode(Device& device, uint8_t mask, uint8_t mode) {
     device.bitMask = mask;
     if (mpsseBefore || mode == FT_BITMODE_MPSSE) {
         device.mpsse.reset();
+        // The commands it held are gone: a write waiting for room may go on.
+        device.wakeup.notify_all();
     }
     PinBus& pins = device.pins;
     switch (mode) {
@@ -77,7 +80,7 @@ void enterBitMode(Device& device, uint8_t mask, uint8_t mode) {
     }
 }
 
-void takeWritten(Device& device, const uint8_t* bytes, std::size_t length) {
+std::size_t takeWritten(Device& device, const uint8_t* bytes, std::size_t length) {
     switch (device.bitMode) {
     case FT_BITMODE_RESET:
     case FT_BITMODE_CBUS_BITBANG:  // CBUS pins change through FT_SetBitMode; writes go to the UART
@@ -88,21 +91,25 @@ void takeWritten(Device& device, const uint8_t* bytes, std::size_t length) {
     case FT_BITMODE_ASYNC_BITBANG:
         driveBytes(device, bytes, length, false);
         break;
-    case FT_BITMODE_SYNC_BITBANG:
-        driveBytes(device, bytes, length, true);
-        break;
+    case FT_BITMODE_SYNC_BITBANG: {
+        // Each byte gives a sample; output waits for room for it.
+        const std::size_t queued = device.received.size();
+        const std::size_t room = queued < device.receiveBuffer ? device.receiveBuffer - queued : 0;
+        const std::size_t taken = std::min(length, room);
+        driveBytes(device, bytes, taken, true);
+        return taken;
+    }
     case FT_BITMODE_MPSSE: {
         std::vector<uint8_t> replies;
-        device.mpsse.write(bytes, length, replies);
-        if (!replies.empty()) {
-            device.receive(replies.data(), replies.size());
-        }
-        break;
+        const std::size_t taken = device.mpsse.write(bytes, length, replies, device.replyRoom());
+        device.deliverReplies(replies);
+        return taken;
     }
     default:
         // MCU host bus, fast serial and sync FIFO are not modelled: the bytes are only logged.
         break;
     }
+    return length;
 }
 
 uint8_t pinReading(const Device& device) {
@@ -114,13 +121,20 @@ uint8_t pinReading(const Device& device) {
 }
 
 void pinsChangedOutside(Device& device) {
+    resumeChip(device);
+}
+
+void resumeChip(Device& device) {
     if (device.bitMode != FT_BITMODE_MPSSE) {
         return;
     }
+    const std::size_t before = device.mpsse.buffered();
     std::vector<uint8_t> replies;
-    device.mpsse.pinsChanged(replies);
-    if (!replies.empty()) {
-        device.receive(replies.data(), replies.size());
+    device.mpsse.resume(replies, device.replyRoom());
+    device.deliverReplies(replies);
+    // Commands ran: a write waiting for room in the command buffer may go on.
+    if (device.mpsse.buffered() != before) {
+        device.wakeup.notify_all();
     }
 }
 

@@ -65,4 +65,39 @@ JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_ChipNatives_simGetBitMode(JNIEnv*
     return simGetBitMode(device);
 }
 
+// ---- Buffers ---------------------------------------------------------------------------------
+
+JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_ChipNatives_simSetReceiveBuffer(JNIEnv*, jclass,
+                                                                               jint device,
+                                                                               jint bytes) {
+    return bytes < 1 ? -1 : simSetReceiveBuffer(device, static_cast<uint32_t>(bytes));
+}
+
+JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_ChipNatives_simGetReceiveBuffer(JNIEnv*, jclass,
+                                                                               jint device) {
+    return simGetReceiveBuffer(device);
+}
+
+// {command, reply} sizes, or null for an unknown device.
+JNIEXPORT jintArray JNICALL Java_nl_tamsel_ftdi_sim_ChipNatives_simGetChipBuffers(JNIEnv* env,
+                                                                                  jclass,
+                                                                                  jint device) {
+    uint32_t command = 0;
+    uint32_t reply = 0;
+    if (simGetChipBuffers(device, &command, &reply) != 0) {
+        return nullptr;
+    }
+    const jint sizes[2] = {static_cast<jint>(command), static_cast<jint>(reply)};
+    jintArray array = env->NewIntArray(2);
+    if (array == nullptr || env->ExceptionCheck()) {
+        return nullptr;
+    }
+    env->SetIntArrayRegion(array, 0, 2, sizes);
+    if (env->ExceptionCheck()) {
+        env->DeleteLocalRef(array);
+        return nullptr;
+    }
+    return array;
+}
+
 }  // extern "C"

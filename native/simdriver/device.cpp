@@ -1,5 +1,6 @@
 #include "device.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -37,10 +38,47 @@ void Device::receive(const uint8_t* bytes, std::size_t length) {
     raiseEvents(events);
 }
 
-void Device::transmit(const uint8_t* bytes, std::size_t length) {
-    written.push(bytes, length);
-    writtenTotal += length;
-    takeWritten(*this, bytes, length);
+std::size_t Device::transmit(const uint8_t* bytes, std::size_t length) {
+    const std::size_t taken = takeWritten(*this, bytes, length);
+    written.push(bytes, taken);
+    writtenTotal += taken;
+    return taken;
+}
+
+std::size_t Device::replyRoom() const {
+    const std::size_t queued = received.size();
+    const std::size_t inQueue = queued < receiveBuffer ? receiveBuffer - queued : 0;
+    return inQueue + (kind().inBuffer - replyBuffer.size());
+}
+
+void Device::deliverReplies(const std::vector<uint8_t>& replies) {
+    if (replies.empty()) {
+        return;
+    }
+    moveWaitingReplies();
+    const std::size_t queued = received.size();
+    const std::size_t direct = std::min(replies.size(), queued < receiveBuffer ? receiveBuffer - queued : 0);
+    // Earlier replies still in the chip go first; then nothing passes them.
+    const std::size_t passed = replyBuffer.size() == 0 ? received.push(replies.data(), direct) : 0;
+    replyBuffer.push(replies.data() + passed, replies.size() - passed);
+    wakeup.notify_all();
+    raiseEvents(passed > 0 ? FT_EVENT_RXCHAR : 0);
+}
+
+void Device::repliesTaken() {
+    moveWaitingReplies();
+    resumeChip(*this);
+    wakeup.notify_all();
+}
+
+void Device::moveWaitingReplies() {
+    std::vector<uint8_t> moving;
+    while (received.size() < receiveBuffer && replyBuffer.size() > 0) {
+        moving.resize(std::min(receiveBuffer - received.size(), replyBuffer.size()));
+        replyBuffer.pop(moving.data(), moving.size());
+        received.push(moving.data(), moving.size());
+        raiseEvents(FT_EVENT_RXCHAR);
+    }
 }
 
 void Device::raiseEvents(uint32_t events) {
@@ -93,14 +131,17 @@ void Device::resetToDefaults() {
     breakOn = false;
     pendingLineErrors = 0;
     received.clear();
+    replyBuffer.clear();
     ++resetCount;
+    repliesTaken();
 }
 
 void Device::purgeReceiveQueue() {
     received.clear();
+    replyBuffer.clear();
     ++purgeRxCount;
     ++receivePurges;
-    wakeup.notify_all();
+    repliesTaken();
 }
 
 FT_DEVICE_LIST_INFO_NODE Device::listRecord() const {

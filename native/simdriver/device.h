@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "byte_queue.h"
 #include "chip_kind.h"
@@ -23,6 +24,11 @@ namespace sim {
 // The receive queue holds at most this much; bytes beyond it are dropped and the overrun bit
 // of the line status is raised, as a UART does when nobody reads.
 constexpr std::size_t kReceiveQueueBound = 1 << 20;
+// What the driver buffers of a chip's replies (MPSSE, sync bit-bang) until the host reads them,
+// unless set otherwise: the real driver's size is not published, so this is a round figure.
+// Bytes from the serial line do not stop at it (a line cannot be paused): they fill the receive
+// queue up to its bound.
+constexpr std::size_t kDefaultReceiveBuffer = 64 << 10;
 // The log of written bytes keeps at most this much until simTakeWritten drains it; bytes
 // written beyond it are left out of the log.
 constexpr std::size_t kWrittenLogBound = 16 << 20;
@@ -74,6 +80,10 @@ struct Device {
     bool breakOn = false;
 
     ByteQueue received{kReceiveQueueBound};
+    // The most of the chip's replies the receive queue takes (1..kReceiveQueueBound); with it
+    // full they wait in the chip's reply buffer, and with that full too the chip pauses.
+    std::size_t receiveBuffer = kDefaultReceiveBuffer;
+    ByteQueue replyBuffer{chipKind(identity.type).inBuffer};
     ByteQueue written{kWrittenLogBound};
     // Every byte written since the device was added, counted also past what the log keeps.
     uint64_t writtenTotal = 0;
@@ -117,9 +127,20 @@ struct Device {
     void setBreak(bool& line, bool on);
     // Queues bytes arriving from the line; an overflow raises the overrun bit.
     void receive(const uint8_t* bytes, std::size_t length);
-    // Logs written bytes and hands them to the chip in its bit mode; in the UART mode, when
-    // looped back, it receives them.
-    void transmit(const uint8_t* bytes, std::size_t length);
+    // Hands written bytes to the chip in its bit mode (in the UART mode, when looped back, it
+    // receives them) and logs those it took: fewer than given when the chip's command buffer
+    // is full because its replies have nowhere to go.
+    std::size_t transmit(const uint8_t* bytes, std::size_t length);
+    // How many more reply bytes the chip may produce: room in the receive buffer and in its own.
+    std::size_t replyRoom() const;
+    // Queues the chip's replies: into the receive queue up to the receive buffer, the rest
+    // into the chip's reply buffer (replyRoom bounds them).
+    void deliverReplies(const std::vector<uint8_t>& replies);
+    // The host took received bytes: replies waiting in the chip move on, a paused engine goes
+    // on, and a write waiting for room may send more.
+    void repliesTaken();
+    // Moves replies waiting in the chip into the receive queue as far as the buffer allows.
+    void moveWaitingReplies();
     // The modem-status word; reporting it clears the pending line errors.
     uint32_t takeModemStatus();
     // What FT_ResetDevice does: default settings and signals, empty receive queue.

@@ -96,9 +96,12 @@ FT_STATUS waitAndRead(DriverCall& call, const std::shared_ptr<Device>& keep, uin
     done = 0;
     for (;;) {
         const uint32_t remaining = wanted - done;
-        // Take the bytes once all have come, or in portions when they exceed the queue bound.
-        if (device.received.size() >= remaining || device.received.full()) {
+        // Take the bytes once all have come, or in portions when they fill the queue or the
+        // receive buffer (the chip waits for room to send more).
+        if (device.received.size() >= remaining || device.received.full() ||
+            device.received.size() >= device.receiveBuffer) {
             done += static_cast<uint32_t>(device.received.pop(out + done, remaining));
+            device.repliesTaken();
             if (done == wanted) {
                 return sim::kOk;
             }
@@ -112,6 +115,7 @@ FT_STATUS waitAndRead(DriverCall& call, const std::shared_ptr<Device>& keep, uin
         } else if (device.wakeup.wait_until(call.lock, deadline) == std::cv_status::timeout) {
             if (device.attached && stillOpen()) {
                 done += static_cast<uint32_t>(device.received.pop(out + done, wanted - done));
+                device.repliesTaken();
                 return sim::kOk;
             }
         }
@@ -124,39 +128,77 @@ FT_STATUS waitAndRead(DriverCall& call, const std::shared_ptr<Device>& keep, uin
     }
 }
 
-// Waits, with the lock of `call` held between wake-ups, while the device's writes are stalled,
-// for at most the write timeout. Returns FT_OK once the device takes bytes again, or with
-// *timedOut set when the timeout passed or a transmit purge ended the wait; otherwise the
-// status of a close (FT_INVALID_HANDLE) or of an unplug or reset (FT_IO_ERROR).
-FT_STATUS waitWhileStalled(DriverCall& call, const std::shared_ptr<Device>& keep, bool& timedOut) {
-    Device& device = *keep;
-    const uint64_t handle = device.handle;
-    const uint64_t opens = device.opens;
-    const uint64_t purgesAtStart = device.transmitPurges;
-    const uint32_t timeout = device.settings.writeTimeout;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
-    timedOut = false;
-    while (device.writesStalled) {
-        if (device.transmitPurges != purgesAtStart) {
-            timedOut = true;
+// One write's waits, with the lock of `call` held between wake-ups: while the device's writes
+// are stalled, or while the chip's command buffer is full, for at most the write timeout in
+// all (for ever when it is 0).
+class WriteWait {
+public:
+    WriteWait(DriverCall& call, Device& device)
+        : call_(call),
+          device_(device),
+          handle_(device.handle),
+          opens_(device.opens),
+          purgesAtStart_(device.transmitPurges),
+          timeout_(device.settings.writeTimeout),
+          deadline_(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_)) {}
+
+    // Waits for one wake-up. FT_OK with *over set once the timeout passed or a transmit purge
+    // ended the write, else FT_OK to look again; or the status of a close (FT_INVALID_HANDLE)
+    // or of an unplug or reset (FT_IO_ERROR).
+    FT_STATUS once(bool& over) {
+        over = device_.transmitPurges != purgesAtStart_;
+        if (over) {
             return sim::kOk;
         }
-        if (timeout == 0) {
-            device.wakeup.wait(call.lock);
-        } else if (device.wakeup.wait_until(call.lock, deadline) == std::cv_status::timeout) {
-            timedOut = true;
+        if (timeout_ == 0) {
+            device_.wakeup.wait(call_.lock);
+        } else if (device_.wakeup.wait_until(call_.lock, deadline_) == std::cv_status::timeout) {
+            over = true;
         }
-        if (!device.attached) {
+        if (!device_.attached) {
             return sim::kIoError;
         }
-        if (device.handle != handle || device.opens != opens) {
+        if (device_.handle != handle_ || device_.opens != opens_) {
             return sim::kInvalidHandle;
         }
-        if (timedOut) {
-            return sim::kOk;
+        over = over || device_.transmitPurges != purgesAtStart_;
+        return sim::kOk;
+    }
+
+private:
+    DriverCall& call_;
+    Device& device_;
+    uint64_t handle_;
+    uint64_t opens_;
+    uint64_t purgesAtStart_;
+    uint32_t timeout_;
+    std::chrono::steady_clock::time_point deadline_;
+};
+
+// Sends `length` bytes as the device takes them, waiting while it is stalled or its command
+// buffer is full; *sent counts what went out by the end (the timeout, a purge). Returns FT_OK,
+// or the status of a close or unplug met while waiting.
+FT_STATUS sendAll(DriverCall& call, const std::shared_ptr<Device>& keep, const uint8_t* bytes,
+                  uint32_t length, uint32_t& sent) {
+    Device& device = *keep;
+    WriteWait wait(call, device);
+    sent = 0;
+    if (length == 0) {
+        return sim::kOk;
+    }
+    for (;;) {
+        if (!device.writesStalled) {
+            sent += static_cast<uint32_t>(device.transmit(bytes + sent, length - sent));
+            if (sent == length) {
+                return sim::kOk;
+            }
+        }
+        bool over = false;
+        const FT_STATUS status = wait.once(over);
+        if (status != FT_OK || over) {
+            return status;
         }
     }
-    return sim::kOk;
 }
 
 }  // namespace
@@ -231,6 +273,7 @@ FT_STATUS FT_API FT_Read(FT_HANDLE handle, void* buffer, uint32_t bytesToRead,
             sim::fillFromPattern(out, copied);
         } else {
             device.received.pop(out, copied);
+            device.repliesTaken();
         }
         *bytesReturned = *reported;
         return sim::kOk;
@@ -266,29 +309,24 @@ FT_STATUS FT_API FT_Write(FT_HANDLE handle, void* buffer, uint32_t bytesToWrite,
         return sim::kInvalidParameter;
     }
     Device& device = **open.device;
-    if (device.writesStalled && bytesToWrite > 0) {
-        // Keep the device alive across the wait: a reset may drop the driver's references.
-        const std::shared_ptr<Device> keep = *open.device;
-        bool timedOut = false;
-        const FT_STATUS status = waitWhileStalled(call, keep, timedOut);
-        if (status != FT_OK || timedOut) {
-            if (status == FT_OK) {
-                *bytesWritten = 0;
-            }
-            return status;
-        }
-    }
     // A reported count below the length models a partial write: only that much goes out.
     const auto reported = call.state.faults.takeReportedCount(DriverFunction::Write);
-    const uint32_t sent = std::min(reported.value_or(bytesToWrite), bytesToWrite);
+    const uint32_t toSend = std::min(reported.value_or(bytesToWrite), bytesToWrite);
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     if (device.instantTransfers) {
-        sim::copyToSink(bytes, sent);
-    } else {
-        device.transmit(bytes, sent);
+        sim::copyToSink(bytes, toSend);
+        *bytesWritten = reported.value_or(bytesToWrite);
+        return sim::kOk;
     }
-    *bytesWritten = reported.value_or(bytesToWrite);
-    return sim::kOk;
+    // Keep the device alive across a wait: a reset may drop the driver's references.
+    const std::shared_ptr<Device> keep = *open.device;
+    uint32_t sent = 0;
+    const FT_STATUS status = sendAll(call, keep, bytes, toSend, sent);
+    if (status == FT_OK) {
+        // A write that ended early reports what went out, as the driver does at its timeout.
+        *bytesWritten = sent < toSend ? sent : reported.value_or(bytesToWrite);
+    }
+    return status;
 }
 
 FT_STATUS FT_API FT_ResetDevice(FT_HANDLE handle) {

@@ -1,5 +1,6 @@
 #include "mpsse_engine.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace sim {
@@ -25,11 +26,13 @@ constexpr uint8_t kWriteTms = 0x40;
 
 constexpr uint8_t kBadCommand = 0xFA;
 
-constexpr uint64_t kUnbounded = std::numeric_limits<uint64_t>::max();
+constexpr uint64_t kEndless = std::numeric_limits<uint64_t>::max();
 // 0x94/0x95 clock until GPIOL1 gets there; when the peripherals do not take it there within
 // this many pulses, the engine stops simulating pulses and holds like 0x88/0x89 until the pin
 // changes from outside (or a reset).
 constexpr uint64_t kMaxPulsesUntilGpiol1 = 65536;
+
+constexpr std::size_t kFallbackCommandBuffer = 1024;
 
 // Time runs in units of one 60 MHz cycle (50/3 ns), kept in thirds of a nanosecond.
 constexpr uint64_t kThirdNanosPerUnit = 50;
@@ -69,13 +72,34 @@ uint16_t littleEndian(const uint8_t* bytes) {
 
 MpsseEngine::MpsseEngine(const ChipKind& kind, PinBus& bus) : kind_(kind), bus_(bus) {}
 
-void MpsseEngine::write(const uint8_t* bytes, std::size_t length, std::vector<uint8_t>& replies) {
-    pending_.insert(pending_.end(), bytes, bytes + length);
+std::size_t MpsseEngine::write(const uint8_t* bytes, std::size_t length,
+                               std::vector<uint8_t>& replies, std::size_t replyRoom) {
+    // A kind without an MPSSE has no documented buffer; its engine (never run by the driver)
+    // gets the smallest H-series one.
+    const std::size_t capacity = kind_.outBuffer != 0 ? kind_.outBuffer : kFallbackCommandBuffer;
+    limitReplies(replies, replyRoom);
+    std::size_t taken = 0;
+    // Running frees room in the buffer: take more until all is in or nothing runs any more.
+    while (taken < length) {
+        const std::size_t room = capacity > buffered() ? capacity - buffered() : 0;
+        if (room == 0) {
+            break;
+        }
+        const std::size_t portion = std::min(room, length - taken);
+        pending_.insert(pending_.end(), bytes + taken, bytes + taken + portion);
+        taken += portion;
+        runPending(replies);
+    }
+    return taken;
+}
+
+void MpsseEngine::resume(std::vector<uint8_t>& replies, std::size_t replyRoom) {
+    limitReplies(replies, replyRoom);
     runPending(replies);
 }
 
-void MpsseEngine::pinsChanged(std::vector<uint8_t>& replies) {
-    runPending(replies);
+void MpsseEngine::limitReplies(const std::vector<uint8_t>& replies, std::size_t replyRoom) {
+    replyEnd_ = replyRoom > kUnbounded - replies.size() ? kUnbounded : replies.size() + replyRoom;
 }
 
 // Power-on state. The divisor after power-on is not documented (UNSURE); 0 is chosen, as the
@@ -83,6 +107,7 @@ void MpsseEngine::pinsChanged(std::vector<uint8_t>& replies) {
 // adaptive clocking and loopback off, and no pin drives zero only.
 void MpsseEngine::reset() {
     pending_.clear();
+    head_ = 0;
     divisor_ = 0;
     divideBy5_ = true;
     threePhase_ = false;
@@ -97,8 +122,11 @@ void MpsseEngine::reset() {
 
 bool MpsseEngine::waiting() const { return waitingFor_ >= 0 || clocking_; }
 
+bool MpsseEngine::replyFits(const std::vector<uint8_t>& replies, std::size_t count) const {
+    return replyEnd_ >= replies.size() && replyEnd_ - replies.size() >= count;
+}
+
 void MpsseEngine::runPending(std::vector<uint8_t>& replies) {
-    std::size_t head = 0;
     for (;;) {
         if (clocking_ && !runClocking(replies)) {
             break;
@@ -109,20 +137,34 @@ void MpsseEngine::runPending(std::vector<uint8_t>& replies) {
             }
             waitingFor_ = -1;
         }
-        if (head == pending_.size()) {
+        if (head_ == pending_.size()) {
             break;
         }
-        const std::size_t length = commandLength(&pending_[head], pending_.size() - head);
-        if (length == 0) {
+        const std::size_t length = commandLength(&pending_[head_], pending_.size() - head_);
+        if (length == 0 || !replyFits(replies, replyBytes(pending_[head_]))) {
             break;
         }
-        // The command runs from a copy: a clocking command keeps what it needs.
-        const std::vector<uint8_t> command(pending_.begin() + static_cast<std::ptrdiff_t>(head),
-                                           pending_.begin() + static_cast<std::ptrdiff_t>(head + length));
-        head += length;
-        execute(command.data(), replies);
+        // The command runs from a copy of its (at most three) bytes: a data write takes its
+        // data from the buffer as it shifts it out.
+        uint8_t command[3] = {};
+        std::copy(pending_.begin() + static_cast<std::ptrdiff_t>(head_),
+                  pending_.begin() + static_cast<std::ptrdiff_t>(head_ + length), command);
+        head_ += length;
+        execute(command, replies);
     }
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(head));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(head_));
+    head_ = 0;
+}
+
+std::size_t MpsseEngine::replyBytes(uint8_t op) const {
+    if (op == 0x81 || op == 0x83) {
+        return 1;
+    }
+    if (!isDataOpcode(op) && !isTmsOpcode(op) && !supports(op) && (op & 0x80) != 0) {
+        return 2;
+    }
+    // A clocking command checks for room before each byte it reads.
+    return 0;
 }
 
 // H-series commands exist on hiSpeed chips only, 0x9E on chips with drive-zero. What the
@@ -154,7 +196,8 @@ std::size_t MpsseEngine::commandLength(const uint8_t* at, std::size_t available)
             if (available < 3) {
                 return 0;
             }
-            length = 3 + ((op & kWriteTdi) != 0 ? littleEndian(at + 1) + std::size_t{1} : 0);
+            // A data write's data follows in the buffer and is taken as it is shifted out.
+            length = 3;
         }
     } else if (isTmsOpcode(op)) {
         length = 3;
@@ -190,15 +233,13 @@ void MpsseEngine::execute(const uint8_t* command, std::vector<uint8_t>& replies)
         if ((op & kBitForm) == 0) {
             shift.pulses = (littleEndian(command + 1) + uint64_t{1}) * 8;
             shift.byteReplies = true;
-            if (shift.writesTdi) {
-                shift.out.assign(command + 3, command + 3 + shift.pulses / 8);
-            }
+            shift.streamsData = shift.writesTdi;
         } else {
             // Bit lengths above 7 (TMS: above 6) are not documented (UNSURE): the low three
             // bits count, so TMS length 7 clocks bit 7 out on TMS too, while TDI holds it.
             shift.pulses = (command[1] & 0x07u) + uint64_t{1};
             if (shift.writesTdi || tms) {
-                shift.out.push_back(command[2]);
+                shift.out = command[2];
             }
         }
         if (tms) {
@@ -273,7 +314,7 @@ void MpsseEngine::execute(const uint8_t* command, std::vector<uint8_t>& replies)
         if (op == 0x8E) {
             clocks.pulses = (command[1] & 0x07u) + uint64_t{1};
         } else if (op == 0x94 || op == 0x95) {
-            clocks.pulses = kUnbounded;
+            clocks.pulses = kEndless;
             clocks.stopLevel = op == 0x94 ? 1 : 0;
         } else {
             clocks.pulses = (littleEndian(command + 1) + uint64_t{1}) * 8;
@@ -297,20 +338,20 @@ void MpsseEngine::startClocking(Clocking clocking, std::vector<uint8_t>& replies
 void MpsseEngine::presentData(const Clocking& clocking) {
     const uint64_t bit = clocking.done;
     if (clocking.writesTms) {
-        setPin(kTms, ((unsigned{clocking.out[0]} >> bit) & 1u) != 0);
+        setPin(kTms, ((unsigned{clocking.out} >> bit) & 1u) != 0);
     } else if (clocking.writesTdi) {
-        const uint8_t byte = clocking.out[static_cast<std::size_t>(bit / 8)];
         const uint64_t index = bit % 8;
-        setPin(kTdi, ((unsigned{byte} >> (clocking.msbFirst ? 7 - index : index)) & 1u) != 0);
+        setPin(kTdi, ((unsigned{clocking.out} >> (clocking.msbFirst ? 7 - index : index)) & 1u) != 0);
     }
 }
 
-void MpsseEngine::sample(Clocking& clocking, std::vector<uint8_t>& replies) {
+void MpsseEngine::sample(Clocking& clocking, PinMask levels, PinMask chipValues,
+                         std::vector<uint8_t>& replies) {
     if (!clocking.reads) {
         return;
     }
     // Loopback feeds TDI/DO to TDO/DI inside the chip, off the pins.
-    const bool bit = loopback_ ? (bus_.chipValues() & pinBit(kTdi)) != 0 : bus_.level(kTdo);
+    const bool bit = ((loopback_ ? chipValues & pinBit(kTdi) : levels & pinBit(kTdo))) != 0;
     // MSB first shifts in from bit 0 up, LSB first from bit 7 down.
     if (clocking.msbFirst) {
         clocking.in = static_cast<uint8_t>((clocking.in << 1) | (bit ? 1 : 0));
@@ -332,12 +373,28 @@ void MpsseEngine::sample(Clocking& clocking, std::vector<uint8_t>& replies) {
 // so data stays valid across both. Adaptive clocking: after each edge the pulse goes on only
 // once RTCK (GPIOL3) shows the clock's level; while it does not (nothing drives it: it reads
 // 1), the command and every byte after it wait as for 0x88, until the pins change or a reset.
+// A pulse starts only with room for the reply byte it begins and with the data byte it sends
+// in the buffer; else the command pauses there until resume.
+//
+// A sample at an edge sees the levels from before that edge: parts answer an edge a few
+// nanoseconds after it, too late for a sample taken at it. With three-phase clocking the
+// sample is taken after the edge's answers, as before; whether the chip samples later then is
+// not documented (UNSURE): data held across both edges, as I2C has it, reads the same either way.
 bool MpsseEngine::runClocking(std::vector<uint8_t>& replies) {
     Clocking& c = current_;
     // Going on after an edge that waited for RTCK.
     if (adaptive_ && c.stage != 0 && bus_.level(kRtck) != (c.stage == 1 ? !c.idleHigh : c.idleHigh)) {
         return false;
     }
+    // The clock goes to `high`; the sample, when this is the input edge, sees the levels before it.
+    const auto edge = [&](bool high, bool input) {
+        const PinMask levels = bus_.levels();
+        const PinMask chipValues = bus_.chipValues();
+        setPin(kTck, high);
+        if (input && !threePhase_) {
+            sample(c, levels, chipValues, replies);
+        }
+    };
     for (;;) {
         if (c.stage == 0) {
             if (c.done == c.pulses) {
@@ -346,21 +403,30 @@ bool MpsseEngine::runClocking(std::vector<uint8_t>& replies) {
             if (c.stopLevel >= 0 && static_cast<int>(bus_.level(kGpiol1)) == c.stopLevel) {
                 break;
             }
-            if (c.pulses == kUnbounded && c.done == kMaxPulsesUntilGpiol1) {
+            if (c.pulses == kEndless && c.done == kMaxPulsesUntilGpiol1) {
                 // Hold like 0x88/0x89 from here.
                 waitingFor_ = c.stopLevel;
                 break;
+            }
+            if (c.reads && c.inBits == 0 && !replyFits(replies, 1)) {
+                return false;
+            }
+            if (c.streamsData && c.done % 8 == 0) {
+                if (head_ == pending_.size()) {
+                    return false;
+                }
+                c.out = pending_[head_++];
             }
             if (threePhase_ || !c.outOnFirstEdge) {
                 presentData(c);
             }
             advanceHalfPeriods(1);
-            setPin(kTck, !c.idleHigh);
+            edge(!c.idleHigh, c.inOnFirstEdge);
             if (!threePhase_ && c.outOnFirstEdge) {
                 presentData(c);
             }
-            if (c.inOnFirstEdge) {
-                sample(c, replies);
+            if (threePhase_ && c.inOnFirstEdge) {
+                sample(c, bus_.levels(), bus_.chipValues(), replies);
             }
             c.stage = 1;
             if (adaptive_ && bus_.level(kRtck) == c.idleHigh) {
@@ -369,9 +435,9 @@ bool MpsseEngine::runClocking(std::vector<uint8_t>& replies) {
         }
         if (c.stage == 1) {
             advanceHalfPeriods(1);
-            setPin(kTck, c.idleHigh);
-            if (!c.inOnFirstEdge) {
-                sample(c, replies);
+            edge(c.idleHigh, !c.inOnFirstEdge);
+            if (threePhase_ && !c.inOnFirstEdge) {
+                sample(c, bus_.levels(), bus_.chipValues(), replies);
             }
             c.stage = 2;
             if (adaptive_ && bus_.level(kRtck) != c.idleHigh) {

@@ -16,12 +16,23 @@ class MpsseEngine {
 public:
     MpsseEngine(const ChipKind& kind, PinBus& bus);
 
-    // Runs the bytes written; a command may be split across calls (the rest waits for the next
-    // one), and so do all bytes after a wait on GPIOL1 until the pin gets there. Replies are
-    // appended to `replies` in order.
-    void write(const uint8_t* bytes, std::size_t length, std::vector<uint8_t>& replies);
-    // Re-checks a wait on GPIOL1 after the pins changed from outside; appends replies as write.
-    void pinsChanged(std::vector<uint8_t>& replies);
+    // No bound on the replies a call may append.
+    static constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
+
+    // Takes the bytes written into the command buffer (the chip kind's size) and runs them, as
+    // long as there is room; returns how many it took. A command may be split across calls (the
+    // rest waits for the next one; a data write starts before all its bytes are there), and so
+    // do all bytes after a wait on GPIOL1 until the pin gets there. Replies are appended to
+    // `replies` in order, at most `replyRoom` of them: with no room for the next reply byte
+    // the engine pauses, takes no more bytes once its buffer is full, and goes on in resume.
+    std::size_t write(const uint8_t* bytes, std::size_t length, std::vector<uint8_t>& replies,
+                      std::size_t replyRoom = kUnbounded);
+    // Goes on after a pause: replies found room, or the pins changed from outside (a wait on
+    // GPIOL1 or RTCK may end). Appends replies as write.
+    void resume(std::vector<uint8_t>& replies, std::size_t replyRoom = kUnbounded);
+    void pinsChanged(std::vector<uint8_t>& replies) { resume(replies); }
+    // Bytes in the command buffer not run yet.
+    std::size_t buffered() const { return pending_.size() - head_; }
     // The engine's power-on state: no partial command or wait, defaults for clock, loopback,
     // three-phase and adaptive clocking, and no drive-zero pins. Pins keep their levels.
     void reset();
@@ -43,13 +54,20 @@ private:
         bool inOnFirstEdge = false;
         bool idleHigh = false;
         int stopLevel = -1;          // stop before a pulse when GPIOL1 shows it (0 or 1)
-        std::vector<uint8_t> out;    // bits to send: TDI data, or the TMS byte
+        bool streamsData = false;    // byte-form TDI data, taken from the command buffer per byte
+        uint8_t out = 0;             // the byte being sent: TDI data, or the TMS byte
         uint8_t in = 0;              // bits sampled, shifted in
         int inBits = 0;
     };
 
     // Runs the pending bytes until they run out, a command is incomplete, or something holds.
     void runPending(std::vector<uint8_t>& replies);
+    // Lets this call append at most replyRoom replies to those already in `replies`.
+    void limitReplies(const std::vector<uint8_t>& replies, std::size_t replyRoom);
+    // Whether `count` more replies fit in this run.
+    bool replyFits(const std::vector<uint8_t>& replies, std::size_t count) const;
+    // Reply bytes a command that does not clock produces: 1 for a pin read, 2 for a bad one.
+    std::size_t replyBytes(uint8_t opcode) const;
     // The length of the command at `at`, or 0 when more bytes are needed to run it.
     std::size_t commandLength(const uint8_t* at, std::size_t available) const;
     void execute(const uint8_t* command, std::vector<uint8_t>& replies);
@@ -57,14 +75,20 @@ private:
     // Goes on with the clocking command; false while it waits for RTCK or GPIOL1.
     bool runClocking(std::vector<uint8_t>& replies);
     void presentData(const Clocking& clocking);
-    void sample(Clocking& clocking, std::vector<uint8_t>& replies);
+    // Shifts in TDO (or TDI in loopback) as it was: `levels` and `chipValues` as they stood.
+    void sample(Clocking& clocking, PinMask levels, PinMask chipValues, std::vector<uint8_t>& replies);
     bool supports(uint8_t opcode) const;
     void setPin(int pin, bool high);
     void advanceHalfPeriods(uint64_t halves);
 
     const ChipKind& kind_;
     PinBus& bus_;
-    std::vector<uint8_t> pending_;  // bytes of a command not complete yet, or held by a wait
+    // The command buffer: bytes from head_ on are not run yet (a command not complete yet,
+    // data still to shift, or bytes held by a wait or a pause).
+    std::vector<uint8_t> pending_;
+    std::size_t head_ = 0;
+    // Where replies of the current run must stop (replies.size() may not pass it).
+    std::size_t replyEnd_ = kUnbounded;
     uint16_t divisor_ = 0;
     bool divideBy5_ = true;
     bool threePhase_ = false;

@@ -134,11 +134,6 @@ void PinBus::record(PinMask levels) {
     if (!recording_) {
         return;
     }
-    // At the time recording started, a change is the starting level itself.
-    if (changes_.empty() && now_ == recordStartTime_) {
-        recordStart_ = levels;
-        return;
-    }
     if (!changes_.empty() && changes_.back().time == now_) {
         changes_.back().levels = levels;
         return;
@@ -204,6 +199,8 @@ std::string PinBus::waveformVcd(std::size_t* dropped) const {
     appendValues(recordStart_, shown);
     vcd += "$end\n";
     last = recordStart_;
+    uint64_t lastTime = recordStartTime_;
+    bool stamped = false;
     for (const Change& change : changes_) {
         const PinMask differ = static_cast<PinMask>((change.levels ^ last) & shown);
         last = change.levels;
@@ -211,12 +208,18 @@ std::string PinBus::waveformVcd(std::size_t* dropped) const {
         if (differ == 0) {
             continue;
         }
-        vcd += '#' + std::to_string(change.time) + '\n';
+        // A change at the very start (the first command after recording began) shows 1 ns
+        // after it, so that the levels before it last long enough for a decoder to see the edge.
+        const uint64_t time = std::max(change.time, recordStartTime_ + 1);
+        if (!stamped || time != lastTime) {
+            vcd += '#' + std::to_string(time) + '\n';
+        }
+        stamped = true;
+        lastTime = time;
         appendValues(change.levels, differ);
     }
     // The record ends at the bus's present time, not at its last change, so a decoder sees the
     // last levels held: a STOP as the last change is otherwise cut off.
-    const uint64_t lastTime = changes_.empty() ? recordStartTime_ : changes_.back().time;
     if (now_ > lastTime) {
         vcd += '#' + std::to_string(now_) + '\n';
     }

@@ -171,6 +171,13 @@ int32_t simI2cEepromGetContents(int32_t device, int32_t eeprom, uint8_t* out, ui
     });
 }
 
+int32_t simI2cEepromSetWriteCycle(int32_t device, int32_t eeprom, uint64_t nanos) {
+    return onPeripheral<sim::I2cEeprom>(device, eeprom, [&](PinBus&, sim::I2cEeprom& found) {
+        found.setWriteCycleNanos(nanos);
+        return 0;
+    });
+}
+
 int32_t simAttachSpiFlash(int32_t device, int32_t csPin, uint32_t jedecId, uint32_t sizeBytes) {
     if (!validPin(csPin) || csPin < kSpiPins.cs || jedecId > 0xFFFFFF || sizeBytes == 0 ||
         sizeBytes > kMaxFlashBytes || sizeBytes % sim::SpiFlash::kSectorBytes != 0) {

@@ -88,6 +88,11 @@ JNIEXPORT jbyteArray JNICALL Java_nl_tamsel_ftdi_sim_BusNatives_eepromContents(
     return getBytes(env, simI2cEepromGetContents, device, eeprom);
 }
 
+JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_BusNatives_setEepromWriteCycle(
+    JNIEnv*, jclass, jint device, jint eeprom, jlong nanos) {
+    return nanos < 0 ? -1 : simI2cEepromSetWriteCycle(device, eeprom, static_cast<uint64_t>(nanos));
+}
+
 JNIEXPORT jint JNICALL Java_nl_tamsel_ftdi_sim_BusNatives_attachSpiFlash(
     JNIEnv*, jclass, jint device, jint csPin, jint jedecId, jint size) {
     return simAttachSpiFlash(device, csPin, static_cast<uint32_t>(jedecId), static_cast<uint32_t>(size));

@@ -266,7 +266,7 @@ SIM_API int32_t simWaveformVcd(int32_t device, char* out, uint32_t capacity);
 // The device's simulated time on its pins, in ns, or -1 for an unknown device.
 SIM_API int64_t simBusNanos(int32_t device);
 
-// ==== Devices that come and go (sim_plug_control.cpp) ==================================
+// ==== Devices that come and go (sim_plug_control.cpp) ===========================
 
 // Plugs an unplugged device back in, at a location (its old one or a new one): it shows at
 // the end of the device list, with the same serial number, description, EEPROM and what is
@@ -277,6 +277,23 @@ SIM_API int64_t simBusNanos(int32_t device);
 // device never seen before arrives through simAddDevice, also at the end of the list.
 // Returns 0, or -1 for an unknown device id or a device that is attached.
 SIM_API int32_t simReplug(int32_t device, uint32_t locId);
+=======
+// ---- Buffers and write cycles --------------------------------------------------------------
+// The chip's replies (MPSSE, sync bit-bang) wait in the driver's receive buffer until read:
+// 64 KiB until set, 1..1048576 bytes here (the real driver's size is not published). With it
+// full they wait in the chip's reply buffer; with that full too the chip pauses, its command
+// buffer fills, and FT_Write takes no more until the host reads (at its write timeout it
+// reports the bytes taken). Serial-line bytes do not stop at it. Returns 0, or -1 for an
+// unknown device or a size out of range.
+SIM_API int32_t simSetReceiveBuffer(int32_t device, uint32_t bytes);
+// The receive buffer's size in bytes, or -1 for an unknown device.
+SIM_API int32_t simGetReceiveBuffer(int32_t device);
+// The chip kind's command and reply buffers of one MPSSE channel in bytes (FT2232D 128 / 384,
+// FT232H 1024 / 1024, FT2232H 4096 / 4096, FT4232H 2048 / 2048; 0 / 0 without an MPSSE).
+SIM_API int32_t simGetChipBuffers(int32_t device, uint32_t* commandBytes, uint32_t* replyBytes);
+// The time a 24C EEPROM stays busy after a write's STOP, ignoring its address (NACK), in
+// simulated ns on the bus: 5 ms until set. 0 makes it ready at once.
+SIM_API int32_t simI2cEepromSetWriteCycle(int32_t device, int32_t eeprom, uint64_t nanos);
 
 }  // extern "C"
 

@@ -29,18 +29,18 @@ uint8_t u8(T value) { return static_cast<uint8_t>(value); }
 // What TDO shows after clock edge k (0-based).
 bool tdoAfterEdge(std::size_t k) { return ((0x9A6C35E1u >> (k % 32)) & 1u) != 0; }
 
-// Records clock edges with the TDI and TMS levels they met, and TDI and TMS changes; answers
-// each edge with the next TDO level of a pattern, may echo TCK on RTCK, and may drive GPIOL1
+// Records clock edges with the TDI, TMS and TDO levels they met, and TDI and TMS changes;
+// answers each edge with the next TDO level of a pattern, may echo TCK on RTCK, and may drive GPIOL1
 // after a number of rising edges.
 class Probe : public sim::Peripheral {
 public:
-    struct Edge { bool rising; uint64_t time; bool tdi; bool tms; };
+    struct Edge { bool rising; uint64_t time; bool tdi; bool tms; bool tdo; };
     explicit Probe(PinBus& bus) : owner(bus.newOwner()) {}
     void onLevels(PinBus& bus, PinMask previous, PinMask now) override {
         const auto changed = [&](int pin) { return ((previous ^ now) & pinBit(pin)) != 0; };
         const auto high = [&](int pin) { return (now & pinBit(pin)) != 0; };
         if (changed(kTck)) {
-            edges.push_back({high(kTck), bus.nowNanos(), high(kTdi), high(kTms)});
+            edges.push_back({high(kTck), bus.nowNanos(), high(kTdi), high(kTms), high(kTdo)});
             if (answerTdo) { bus.drive(owner, kTdo, levelDrive(tdoAfterEdge(edges.size() - 1))); }
             if (echoRtck) { bus.drive(owner, kRtck, levelDrive(high(kTck))); }
             if (high(kTck) && ++rising == gpiol1AfterRising) { bus.drive(owner, kGpiol1, levelDrive(gpiol1Level)); }
@@ -118,8 +118,8 @@ Bytes packed(const std::vector<bool>& bits, std::size_t perByte, bool msbFirst) 
 class Shift : public ::testing::TestWithParam<std::tuple<ShiftCase, bool>> {};
 
 // Each bit is valid at the edge that is not its output edge, the pin changes only at output
-// edges (or before the first), TDO is read at the input edge, and the clock pulses from its
-// idle level and returns there. TMS shifts put bit 7 on TDI before the first edge and hold it.
+// edges (or before the first), TDO is read at the input edge as it was before the probe
+// answered that edge, and the clock pulses from its idle level and returns there. TMS shifts put bit 7 on TDI before the first edge and hold it.
 TEST_P(Shift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
     const ShiftCase& c = std::get<0>(GetParam());
     const bool idleHigh = std::get<1>(GetParam());
@@ -141,7 +141,7 @@ TEST_P(Shift, BitsLeaveAndArriveAtTheirEdgesInTheirOrder) {
         const bool sent = ((unsigned{data[i / 8]} >> (c.msbFirst ? 7 - i % 8 : i % 8)) & 1u) != 0;
         const Probe::Edge& held = (c.out == R) == first.rising ? second : first;
         if (c.out != N) { EXPECT_EQ(c.tms ? held.tms : held.tdi, sent) << "bit " << i; }
-        if (c.in != N) { read.push_back(tdoAfterEdge((c.in == R) == first.rising ? 2 * i : 2 * i + 1)); }
+        if (c.in != N) { read.push_back(((c.in == R) == first.rising ? first : second).tdo); }
         if (c.tms) { EXPECT_TRUE(first.tdi == bit7 && second.tdi == bit7) << i; }
     }
     for (const uint64_t change : c.tms ? p.tmsChanges : p.tdiChanges) {
@@ -172,6 +172,19 @@ TEST(MpsseEngine, ThreePhaseHoldsDataAcrossBothEdges) {
     }
     for (const uint64_t change : rig.probe->tdiChanges) {
         for (const Probe::Edge& edge : rig.probe->edges) { EXPECT_NE(change, edge.time); }
+    }
+}
+
+// Three-phase clocking samples after the edge's answers: each input edge reads what the probe
+// answered to it. Opcodes reading on the rising edge and on the falling edge.
+TEST(MpsseEngine, ThreePhaseSamplesAfterTheEdgesAnswer) {
+    for (const uint8_t opcode : {uint8_t{0x20}, uint8_t{0x24}, uint8_t{0x28}, uint8_t{0x2C}}) {
+        Rig rig(sim::kType232H, {0x8C, 0x80, 0x00, 0x0B});
+        const Bytes replies = rig.run({opcode, 0x00, 0x00});
+        ASSERT_EQ(rig.probe->edges.size(), 16u);
+        std::vector<bool> read;
+        for (std::size_t i = 0; i < 8; ++i) { read.push_back(tdoAfterEdge((opcode & 0x04) != 0 ? 2 * i + 1 : 2 * i)); }
+        EXPECT_EQ(replies, packed(read, 8, (opcode & 0x08) == 0)) << int{opcode};
     }
 }
 

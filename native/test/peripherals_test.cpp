@@ -286,27 +286,42 @@ TEST(I2cEeprom, PageWriteWrapsInThePageAndReadsRunOnAcrossTheArray) {
         expected[c.start + 2 - c.page] = 0xA2;
         expected[c.start + 3 - c.page] = 0xA3;
         EXPECT_EQ(eeprom->contents(), expected);
+        bus.advance(sim::I2cEeprom::kDefaultWriteCycleNanos);  // the write cycle is over
         eeprom->contents()[c.size - 1] = 0x11;
         eeprom->contents()[0] = 0x22;
         EXPECT_EQ(master.readFrom(c.lastDevice, c.lastWord, 3), (Bytes{0x11, 0x22, 0xFF}));
     }
 }
 
+// The write cycle runs from the STOP in bus time: 5 ms unless set; the address is refused
+// until near its end (an address byte takes some 30 us here), and a STOP that wrote nothing
+// starts none.
 TEST(I2cEeprom, WritesOnStopAndIsBusyForTheWriteCycle) {
-    PinBus bus;
-    I2cMaster master(bus);
-    auto* eeprom = attach<sim::I2cEeprom>(bus, sim::I2cPins{}, uint8_t{0x50}, std::size_t{256}, std::size_t{8});
-    eeprom->setWriteCycleNanos(1'000'000);
-    master.start();
-    master.write(0xA0);
-    master.write(0x00);
-    master.write(0x42);
-    EXPECT_EQ(eeprom->contents()[0], 0xFF) << "nothing is written before the STOP";
-    master.stop();
-    EXPECT_EQ(eeprom->contents()[0], 0x42);
-    EXPECT_EQ(master.writeTransaction(0x50, {}), Acks{false}) << "busy writing";
-    bus.advance(1'000'000);
-    EXPECT_EQ(master.writeTransaction(0x50, {}), Acks{true});
+    for (const int64_t set : {int64_t{-1}, int64_t{1'000'000}, int64_t{0}}) {
+        SCOPED_TRACE(set);
+        const uint64_t cycle = set < 0 ? 5'000'000 : static_cast<uint64_t>(set);
+        PinBus bus;
+        I2cMaster master(bus);
+        auto* eeprom = attach<sim::I2cEeprom>(bus, sim::I2cPins{}, uint8_t{0x50}, std::size_t{256}, std::size_t{8});
+        if (set >= 0) { eeprom->setWriteCycleNanos(static_cast<uint64_t>(set)); }
+        EXPECT_EQ(master.writeTransaction(0x50, {0x10}), (Acks{true, true})) << "a pointer write programs nothing";
+        EXPECT_EQ(master.writeTransaction(0x50, {}), Acks{true});
+        master.start();
+        master.write(0xA0);
+        master.write(0x00);
+        master.write(0x42);
+        EXPECT_EQ(eeprom->contents()[0], 0xFF) << "nothing is written before the STOP";
+        const uint64_t stop = bus.nowNanos();
+        master.stop();
+        EXPECT_EQ(eeprom->contents()[0], 0x42);
+        if (cycle > 0) {
+            EXPECT_EQ(master.writeTransaction(0x50, {}), Acks{false}) << "busy writing";
+            bus.advance(stop + cycle - 100'000 - bus.nowNanos());
+            EXPECT_EQ(master.writeTransaction(0x50, {}), Acks{false}) << "busy to near its end";
+        }
+        bus.advance(stop + cycle > bus.nowNanos() ? stop + cycle - bus.nowNanos() : 0);
+        EXPECT_EQ(master.writeTransaction(0x50, {}), Acks{true});
+    }
 }
 
 // ---- SPI flash ------------------------------------------------------------------------------

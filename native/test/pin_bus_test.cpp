@@ -131,6 +131,28 @@ TEST(PinBus, WaveformAsVcd) {
     EXPECT_EQ(dropped, 0u);
 }
 
+// A change at the time recording starts is kept: the start shows the levels before it, the
+// change follows 1 ns later, and a pin whose only change it was is in the record.
+TEST(PinBus, WaveformKeepsAChangeAtItsStart) {
+    for (const uint64_t start : {uint64_t{0}, uint64_t{7}}) {
+        SCOPED_TRACE(start);
+        PinBus bus;
+        bus.setChipPins(pinBit(3), pinBit(3));
+        bus.advance(start);
+        bus.setRecording(true);
+        bus.setChipPins(0, pinBit(3));  // AD3 low at the start
+        bus.advance(20);
+        bus.setChipPins(0, pinBit(3) | pinBit(0));  // AD0 low 20 ns later
+        bus.advance(5);
+        const std::string t = std::to_string(start);
+        EXPECT_EQ(bus.waveformVcd(),
+                  "$timescale 1ns $end\n$scope module ftdi $end\n"
+                  "$var wire 1 ! AD0 $end\n$var wire 1 $ AD3 $end\n$upscope $end\n$enddefinitions $end\n"
+                  "#" + t + "\n$dumpvars\n1!\n1$\n$end\n#" + std::to_string(start + 1) + "\n0$\n#" +
+                      std::to_string(start + 20) + "\n0!\n#" + std::to_string(start + 25) + "\n");
+    }
+}
+
 // Nothing is recorded until asked or after stopping; at most the bound is kept, the rest counted.
 TEST(PinBus, WaveformRecordsOnlyWhenAskedAndUpToTheBound) {
     PinBus bus;

@@ -26,7 +26,9 @@ public:
     const std::vector<uint8_t>& contents() const { return memory_; }
     std::size_t pointer() const { return pointer_; }
     int addressBytes() const { return addressBytes_; }
-    // The write cycle after a STOP, in simulated ns (0 by default: ready at once).
+    // A 24C part's write cycle takes at most 5 ms (typical datasheet figure).
+    static constexpr uint64_t kDefaultWriteCycleNanos = 5'000'000;
+    // The write cycle after a STOP that wrote, in simulated ns (0: ready at once).
     void setWriteCycleNanos(uint64_t nanos) { writeCycleNanos_ = nanos; }
 
 protected:
@@ -48,7 +50,7 @@ private:
     std::size_t wordAddress_ = 0;
     // Page-buffer writes (address, byte) in order, written on STOP.
     std::vector<std::pair<std::size_t, uint8_t>> pending_;
-    uint64_t writeCycleNanos_ = 0;
+    uint64_t writeCycleNanos_ = kDefaultWriteCycleNanos;
     uint64_t busyUntil_ = 0;
 };
 

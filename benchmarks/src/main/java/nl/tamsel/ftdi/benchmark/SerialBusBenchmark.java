@@ -24,8 +24,10 @@ import org.openjdk.jmh.annotations.TearDown;
 /**
  * The host CPU one SPI, I2C or GPIO transaction of the typed API costs: building its MPSSE
  * commands, one driver write, one driver read of the reply, checking the reply. Measured on the
- * null driver, which answers at once (in MPSSE mode every reply byte is 0, so every I2C
- * acknowledgement reads as given), so what is measured is the library's own work, without USB.
+ * null driver, which answers at once (in MPSSE mode a pin read answers an idle bus, every line
+ * high, so the I2C master's stuck-bus check passes, and a data read answers zeros, so every I2C
+ * acknowledgement reads as given), so what is measured is the library's own work, without USB;
+ * the null driver's following of the command stream is in it too, a few nanoseconds a command.
  */
 @BenchmarkMode(Mode.AverageTime)
 @OutputTimeUnit(TimeUnit.NANOSECONDS)

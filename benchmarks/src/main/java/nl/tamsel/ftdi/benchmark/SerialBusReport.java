@@ -8,6 +8,7 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import nl.tamsel.ftdi.sim.DriverFunction;
+import nl.tamsel.ftdi.sim.Pin;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import nl.tamsel.ftdi.usb.DeviceType;
@@ -30,8 +31,14 @@ import nl.tamsel.ftdi.usb.SpiMaster;
  * <p>Prints a table and, given a file name, writes the figures as JSON for benchmarks/report.py.
  * Every transaction's result is checked, so that a figure never comes from a failed transaction.
  *
- * <p>Usage: {@code SerialBusReport [results.json]}, with the simulated driver, the bridge and the
- * modes library named by their system properties as benchmarks/run does.
+ * <p>Also a flash read far beyond the device's reply bound in one call (16 MiB at 30 MHz), with
+ * the simulated driver's default receive buffer (64 KiB) and with a 4 KiB one, the reply bound
+ * left at its default and set to the buffer's size: its round trips and its bus time against the
+ * wire's, which shows whether the pipelining keeps the bus busy.
+ *
+ * <p>Usage: {@code SerialBusReport [--long-read-bytes N] [results.json]}, with the simulated
+ * driver, the bridge and the modes library named by their system properties as benchmarks/run
+ * does; a smaller long read makes a quick check.
  */
 public final class SerialBusReport {
 
@@ -41,6 +48,20 @@ public final class SerialBusReport {
     /** One measured operation: its name, driver writes and reads, simulated bus time. */
     record Measured(String name, long writes, long reads, long busNanos) {
     }
+
+    /** One long flash read: the driver's receive buffer, the reply bound, the bytes read, writes, reads, bus time. */
+    record LongRead(int receiveBuffer, int replyBound, int bytes, long writes, long reads, long busNanos) {
+        /** The time the bits alone take at the clock: the wire's speed. */
+        long wireNanos() {
+            return (long) (bytes * 8.0 * 1e9 / LONG_READ_CLOCK_HZ);
+        }
+    }
+
+    /** The long read's size unless given, and its clock. */
+    static final int LONG_READ_BYTES = 16 << 20;
+    static final int LONG_READ_CLOCK_HZ = 30_000_000;
+    /** The receive buffers and reply bounds the long read runs with. */
+    static final int[][] LONG_READ_SETTINGS = {{65_536, 65_536}, {4096, 65_536}, {4096, 4096}};
 
     /** An operation on the bus, checked by itself. */
     @FunctionalInterface
@@ -53,11 +74,21 @@ public final class SerialBusReport {
     static final int READ_DATA = 0x03;
 
     private final List<Measured> measured = new ArrayList<>();
+    private final List<LongRead> longReads = new ArrayList<>();
 
     private SerialBusReport() {
     }
 
     public static void main(String[] args) throws IOException {
+        int longReadBytes = LONG_READ_BYTES;
+        String output = null;
+        for (int i = 0; i < args.length; i++) {
+            if (args[i].equals("--long-read-bytes")) {
+                longReadBytes = Integer.parseInt(args[++i]);
+            } else {
+                output = args[i];
+            }
+        }
         SimulatedDriver.reset();
         SimulatedDevice i2cChip = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H)
                 .serialNumber("BUS00001").description("Serial bus benchmark, I2C").attach();
@@ -74,9 +105,12 @@ public final class SerialBusReport {
         try (FtdiDevice device = FtdiDevice.openBySerialNumber("BUS00002")) {
             report.measureSpi(spiChip, device, flash);
         }
+        for (int[] setting : LONG_READ_SETTINGS) {
+            report.measureLongRead(setting[0], setting[1], longReadBytes);
+        }
         System.out.print(report.table());
-        if (args.length > 0) {
-            Files.writeString(Path.of(args[0]), report.json(), StandardCharsets.UTF_8);
+        if (output != null) {
+            Files.writeString(Path.of(output), report.json(), StandardCharsets.UTF_8);
         }
     }
 
@@ -136,6 +170,27 @@ public final class SerialBusReport {
         }
     }
 
+    /** Reads a flash of the given size whole in one call, with the receive buffer and reply bound set. */
+    private void measureLongRead(int receiveBuffer, int bound, int bytes) throws IOException {
+        SimulatedDevice chip = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H)
+                .description("Serial bus benchmark, long read").attach();
+        byte[] contents = pattern(bytes, 29);
+        chip.attachSpiFlash(Pin.AD3, SimulatedDevice.DEFAULT_JEDEC_ID, bytes).setContents(0, contents);
+        chip.setReceiveBufferSize(receiveBuffer);
+        try (FtdiDevice device = FtdiDevice.openByIndex(chip.id())) {
+            device.setReplyBound(bound);
+            try (SpiMaster spi = device.spiMaster(SpiConfig.builder().mode(0).clockHz(LONG_READ_CLOCK_HZ).build())) {
+                long writes = SimulatedDriver.callCount(DriverFunction.FT_WRITE);
+                long reads = SimulatedDriver.callCount(DriverFunction.FT_READ);
+                long nanos = chip.busTime().toNanos();
+                byte[] read = spi.writeThenRead(new byte[] {READ_DATA, 0, 0, 0}, bytes);
+                longReads.add(new LongRead(receiveBuffer, bound, bytes, SimulatedDriver.callCount(DriverFunction.FT_WRITE) - writes,
+                        SimulatedDriver.callCount(DriverFunction.FT_READ) - reads, chip.busTime().toNanos() - nanos));
+                check("the long flash read", contents, read);
+            }
+        }
+    }
+
     private void measure(SimulatedDevice chip, String name, Operation operation) throws IOException {
         long writes = SimulatedDriver.callCount(DriverFunction.FT_WRITE);
         long reads = SimulatedDriver.callCount(DriverFunction.FT_READ);
@@ -167,6 +222,12 @@ public final class SerialBusReport {
         }
         text.append(String.format("256-byte I2C register read at 400 kHz: %.1f kB/s of payload over the simulated bus time%n",
                 readRate() / 1000));
+        for (LongRead r : longReads) {
+            text.append(String.format("%d-byte SPI flash read at %d MHz, receive buffer %d, reply bound %d: %d writes,"
+                    + " %d reads, %.3f s on the bus, the bits alone %.3f s%n", r.bytes(), LONG_READ_CLOCK_HZ / 1_000_000,
+                    r.receiveBuffer(), r.replyBound(),
+                    r.writes(), r.reads(), r.busNanos() / 1e9, r.wireNanos() / 1e9));
+        }
         return text.toString();
     }
 
@@ -179,7 +240,17 @@ public final class SerialBusReport {
         }
         Measured read = find("i2cRead256");
         text.append(String.format("  ],%n  \"i2cRead256\": {\"bytes\": %d, \"busNanos\": %d, \"writes\": %d, \"reads\": %d,"
-                + " \"clockHz\": 400000}%n}%n", TARGET_REGISTERS, read.busNanos(), read.writes(), read.reads()));
+                + " \"clockHz\": 400000},%n  \"longReads\": [%n", TARGET_REGISTERS, read.busNanos(), read.writes(),
+                read.reads()));
+        for (int i = 0; i < longReads.size(); i++) {
+            LongRead r = longReads.get(i);
+            text.append(String.format("    {\"receiveBuffer\": %d, \"replyBound\": %d, \"bytes\": %d, \"writes\": %d,"
+                    + " \"reads\": %d, \"busNanos\": %d, \"wireNanos\": %d, \"clockHz\": %d}%s%n", r.receiveBuffer(),
+                    r.replyBound(), r.bytes(),
+                    r.writes(), r.reads(), r.busNanos(), r.wireNanos(), LONG_READ_CLOCK_HZ,
+                    i + 1 < longReads.size() ? "," : ""));
+        }
+        text.append("  ]\n}\n");
         return text.toString();
     }
 }

@@ -1,6 +1,7 @@
 package nl.tamsel.ftdi.cli;
 
 import java.io.IOException;
+import java.time.Duration;
 import java.util.Arrays;
 import java.util.Set;
 import java.util.stream.Collectors;
@@ -15,6 +16,8 @@ import nl.tamsel.ftdi.usb.I2cSpeed;
 final class I2cCommand implements Command {
 
     private static final int MAX_COUNT = 65_536;
+    /** How long write waits for the target to acknowledge again (an EEPROM's write cycle is 5 to 10 ms). */
+    private static final int DEFAULT_ACK_TIMEOUT_MILLIS = 1000;
 
     @Override
     public String name() {
@@ -34,12 +37,16 @@ final class I2cCommand implements Command {
                 + "  i2c write <device> <address> <hexbytes>        write bytes, such as 00ff (register 0, 0xff)\n"
                 + "Addresses and registers are decimal or 0x-prefixed hex (0x48). A target that does not\n"
                 + "acknowledge its address or a byte ends the command with exit code 6.\n"
-                + "  --frequency HZ SCL: 100000 (default), 400000 or 1000000\n";
+                + "After a write the command waits until the target acknowledges its address again (an\n"
+                + "EEPROM ignores it while it stores the bytes), so the next command finds it ready.\n"
+                + "  --frequency HZ SCL: 100000 (default), 400000 or 1000000\n"
+                + "  --ack-timeout MS   how long write waits for that acknowledgement (default "
+                + DEFAULT_ACK_TIMEOUT_MILLIS + ")\n";
     }
 
     @Override
     public Set<String> options() {
-        return Set.of("frequency");
+        return Set.of("frequency", "ack-timeout");
     }
 
     @Override
@@ -62,6 +69,7 @@ final class I2cCommand implements Command {
                     + (action.isEmpty() ? "nothing" : action));
         }
         I2cConfig config = I2cConfig.of(speed(args.intOption("frequency", 100_000, 1, Integer.MAX_VALUE)));
+        Duration ackTimeout = Duration.ofMillis(args.intOption("ack-timeout", DEFAULT_ACK_TIMEOUT_MILLIS, 0, 60_000));
         var selector = LineOptions.selector(args.positional.get(1));
         if (action.equals("scan")) {
             try (FtdiDevice device = FtdiDevice.open(selector); I2cMaster i2c = device.i2cMaster(config)) {
@@ -78,6 +86,13 @@ final class I2cCommand implements Command {
         try (FtdiDevice device = FtdiDevice.open(selector); I2cMaster i2c = device.i2cMaster(config)) {
             if (data != null) {
                 i2c.write(address, data);
+                try {
+                    i2c.awaitAcknowledge(address, ackTimeout);
+                } catch (I2cNackException busy) {
+                    throw new CommandFailure(ExitCode.NACK, "Wrote " + data.length + " byte" + (data.length == 1 ? "" : "s")
+                            + " to " + address + ", but it did not acknowledge again within " + ackTimeout.toMillis()
+                            + " ms (still busy, or gone): raise --ack-timeout");
+                }
                 output.out().printf("Wrote %d byte%s to %s%n", data.length, data.length == 1 ? "" : "s", address);
             } else {
                 byte[] bytes = fromRegister ? i2c.readRegisters(address, register, count) : i2c.read(address, count);

@@ -109,6 +109,7 @@ class BusCommandsTest extends ToolTestBase {
         "i2c read 3 0x48 4 4                     | 4b 00 50 00",
         "i2c read 3 0x50 0 7                     | 46 54 32 32 33 32 48",
         "i2c write FT2232HA 0x50 10cafe          | Wrote 3 bytes to 0x50",
+        "i2c write 3 0x48 0102 --ack-timeout 0   | Wrote 2 bytes to 0x48",
         "i2c scan FT2232HB                       | No I2C target answered (0x08 to 0x77).",
         "spi transfer FT2232HB 9F000000          | ff ef 40 14",
         "spi transfer 4 9F000000 --mode 3        | ff ef 40 14",
@@ -122,7 +123,8 @@ class BusCommandsTest extends ToolTestBase {
     @ParameterizedTest(name = "{0}")
     @CsvSource(delimiter = '|', value = {
         "i2c read FT2232HA 0x30 1     | No acknowledgement from I2C address 0x30",
-        "i2c write FT2232HB 0x48 00   | No acknowledgement from I2C address 0x48"})
+        "i2c write FT2232HB 0x48 00   | No acknowledgement from I2C address 0x48",
+        "i2c write FT2232HA 0x50 10cafe --ack-timeout 0 | Wrote 3 bytes to 0x50, but it did not acknowledge again within 0 ms"})
     void anAddressNobodyAcknowledgesEndsWithExitCodeSix(String commandLine, String message) {
         assertEquals(6, run(("--simulated " + commandLine).split(" ")));
         assertTrue(err().startsWith(message), err());

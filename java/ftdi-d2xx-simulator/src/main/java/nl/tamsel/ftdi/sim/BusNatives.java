@@ -32,6 +32,8 @@ final class BusNatives {
 
     static native byte[] eepromContents(int device, int eeprom);
 
+    static native int setEepromWriteCycle(int device, int eeprom, long nanos);
+
     static native int attachSpiFlash(int device, int csPin, int jedecId, int size);
 
     static native int setFlashContents(int device, int flash, int offset, byte[] bytes);

@@ -30,4 +30,15 @@ final class ChipNatives {
 
     /** The bit mode in bits 0-7 and its mask in bits 8-15, or -1. */
     static native int simGetBitMode(int device);
+
+    // ---- Buffers ----------------------------------------------------------------------------
+
+    /** Sets the receive buffer for the chip's replies; 0, or -1 for a size out of range. */
+    static native int simSetReceiveBuffer(int device, int bytes);
+
+    /** The receive buffer's size in bytes, or -1. */
+    static native int simGetReceiveBuffer(int device);
+
+    /** The chip's command and reply buffer sizes in bytes, or null. */
+    static native int[] simGetChipBuffers(int device);
 }

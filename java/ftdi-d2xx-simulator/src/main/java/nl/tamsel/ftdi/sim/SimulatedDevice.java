@@ -5,6 +5,7 @@ import java.time.Duration;
 import java.util.List;
 import java.util.Objects;
 import java.util.OptionalLong;
+import nl.tamsel.ftdi.usb.D2XXConstants;
 import nl.tamsel.ftdi.usb.DeviceType;
 
 /**
@@ -330,6 +331,74 @@ public final class SimulatedDevice {
      */
     public DeviceState state() {
         return SimulatedDriver.state(live());
+    }
+
+    // ---- Buffers ------------------------------------------------------------------------------
+
+    /**
+     * The size of the driver's receive buffer for the chip's replies until
+     * {@link #setReceiveBufferSize(int)} changes it: 64 KiB (the real driver's size is not
+     * published).
+     */
+    public static final int DEFAULT_RECEIVE_BUFFER_SIZE = 64 << 10;
+
+    /** The largest receive buffer {@link #setReceiveBufferSize(int)} takes: 1 MiB. */
+    public static final int MAX_RECEIVE_BUFFER_SIZE = 1 << 20;
+
+    /**
+     * Sets the size of the driver's receive buffer for the chip's replies (MPSSE, sync
+     * bit-bang), as on hardware the buffers are finite: replies wait there until the host reads
+     * them; with it full they wait in the chip's reply buffer ({@link #replyBufferSize()}), and
+     * with that full too the chip pauses, its command buffer ({@link #commandBufferSize()})
+     * fills, and a write takes no more until the host reads, reporting the bytes taken at its
+     * write timeout. Bytes from the serial line do not stop at it.
+     *
+     * <pre>{@code
+     * adapter.setReceiveBufferSize(4096);   // replies beyond 4 KiB + the chip's buffer wait for a read
+     * }</pre>
+     *
+     * @param bytes the size, 1 to {@link #MAX_RECEIVE_BUFFER_SIZE}
+     * @throws IllegalArgumentException if the size is out of that range
+     */
+    public void setReceiveBufferSize(int bytes) {
+        if (bytes < 1 || bytes > MAX_RECEIVE_BUFFER_SIZE) {
+            throw new IllegalArgumentException("a receive buffer of " + bytes + " bytes; the simulated driver takes 1 to "
+                    + MAX_RECEIVE_BUFFER_SIZE);
+        }
+        BusNatives.checked(ChipNatives.simSetReceiveBuffer(live(), bytes), "the receive buffer size");
+    }
+
+    /**
+     * Returns the size of the driver's receive buffer for the chip's replies.
+     *
+     * @return the size in bytes, {@link #DEFAULT_RECEIVE_BUFFER_SIZE} until set
+     */
+    public int receiveBufferSize() {
+        return BusNatives.checked(ChipNatives.simGetReceiveBuffer(live()), "the receive buffer size");
+    }
+
+    /**
+     * Returns the size of the chip's MPSSE command buffer, as its kind has it: 128 bytes on an
+     * FT2232D, 1 KiB on an FT232H, 2 KiB per channel on an FT4232H, 4 KiB on an FT2232H.
+     *
+     * @return the size in bytes, 0 for a chip without MPSSE
+     */
+    public int commandBufferSize() {
+        return chipBuffers()[0];
+    }
+
+    /**
+     * Returns the size of the chip's MPSSE reply buffer, as its kind has it: 384 bytes on an
+     * FT2232D, 1 KiB on an FT232H, 2 KiB per channel on an FT4232H, 4 KiB on an FT2232H.
+     *
+     * @return the size in bytes, 0 for a chip without MPSSE
+     */
+    public int replyBufferSize() {
+        return chipBuffers()[1];
+    }
+
+    private int[] chipBuffers() {
+        return Objects.requireNonNull(ChipNatives.simGetChipBuffers(live()), "the chip's buffer sizes");
     }
 
     /** The JEDEC ID {@link #attachSpiFlash()} gives its flash: manufacturer 0xEF, 8 Mbit. */
@@ -753,7 +822,7 @@ public final class SimulatedDevice {
                 String serial = serialNumber == null ? String.format("SIM%05d", next) : serialNumber;
                 int location = locationId == null ? 0x1001 + next : locationId;
                 SimulatedDevice device = new SimulatedDevice(next, generation, this, serial, location);
-                int id = SimulatedDriver.addDevice(0, type.code(),
+                int id = SimulatedDriver.addDevice(listFlags(type), type.code(),
                         (device.vendorId << 16) | device.productId, location, serial, device.description);
                 if (id != next) {
                     throw new IllegalStateException("the simulated driver attached device " + id
@@ -764,6 +833,15 @@ public final class SimulatedDevice {
                 }
                 return device;
             }
+        }
+
+        /** The hi-speed USB chips list with the hi-speed flag, as the driver lists the real ones. */
+        private static int listFlags(DeviceType type) {
+            return switch (type) {
+                case FT_DEVICE_2232H, FT_DEVICE_4232H, FT_DEVICE_232H, FT_DEVICE_4222H_0, FT_DEVICE_4222H_1_2,
+                        FT_DEVICE_4222H_3, FT_DEVICE_4222_PROG -> D2XXConstants.FT_FLAGS_HISPEED;
+                default -> 0;
+            };
         }
 
         private static String requireFits(String field, String value, int limit) {

@@ -16,6 +16,7 @@ import java.util.Set;
 import java.util.stream.Collectors;
 import nl.tamsel.ftdi.sim.junit.Device;
 import nl.tamsel.ftdi.sim.junit.SimulatedFtdi;
+import nl.tamsel.ftdi.usb.D2XXConstants;
 import nl.tamsel.ftdi.usb.DeviceInfo;
 import nl.tamsel.ftdi.usb.DeviceType;
 import nl.tamsel.ftdi.usb.FtdiDevice;
@@ -47,15 +48,17 @@ class SimulatedDeviceTest {
         assertEquals(List.of("SIM00000", "SIM00001"), List.of(first.serialNumber(), second.serialNumber()));
     }
 
-    @ParameterizedTest(name = "{0} lists with product id {1}")
+    @ParameterizedTest(name = "{0} lists with product id {1}, hi-speed {2}")
     @CsvSource({
-        "FT_DEVICE_232R, 0x6001",
-        "FT_DEVICE_2232H, 0x6010",
-        "FT_DEVICE_4232H, 0x6011",
-        "FT_DEVICE_232H, 0x6014",
-        "FT_DEVICE_X_SERIES, 0x6015",
+        "FT_DEVICE_232R, 0x6001, false",
+        "FT_DEVICE_2232C, 0x6010, false",
+        "FT_DEVICE_2232H, 0x6010, true",
+        "FT_DEVICE_4232H, 0x6011, true",
+        "FT_DEVICE_232H, 0x6014, true",
+        "FT_DEVICE_X_SERIES, 0x6015, false",
     })
-    void theTypePicksTheUsualProductId(DeviceType type, String productId) throws FtdiException {
+    void theTypePicksTheUsualProductIdAndSpeedFlag(DeviceType type, String productId, boolean hiSpeed)
+            throws FtdiException {
         SimulatedDevice device = SimulatedDevice.builder().type(type).serialNumber("T1")
                 .description("typed").locationId(0x2211).attach();
 
@@ -65,6 +68,7 @@ class SimulatedDeviceTest {
         assertEquals(Integer.decode(productId), device.productId());
         assertEquals(0x2211, info.locationId());
         assertEquals("typed", info.description());
+        assertEquals(hiSpeed ? D2XXConstants.FT_FLAGS_HISPEED : 0, info.flags());
     }
 
     @Test

@@ -1,7 +1,6 @@
 package nl.tamsel.ftdi.usb;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
@@ -10,7 +9,6 @@ import java.util.List;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedI2cTarget;
 import nl.tamsel.ftdi.sim.SimulatedSpiFlash;
-import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
@@ -21,15 +19,11 @@ import org.junit.jupiter.params.provider.ValueSource;
  * simulated FT232H with peripherals on its pins, and lets sigrok's protocol decoders read the
  * recorded waveform: what they decode must be what was sent and answered.
  */
+@NeedsSigrokCli
 class BusDecoderTest extends SimulatedDriverTestBase {
 
     @TempDir
     Path directory;
-
-    @BeforeAll
-    static void needsSigrok() {
-        assumeTrue(SigrokCli.available(), "sigrok-cli is not installed");
-    }
 
     /** An MPSSE command list for I2C on AD0 (SCL), AD1 (SDA out) and AD2 (SDA in). */
     private static final class I2cCommands {

@@ -14,9 +14,16 @@ final class SigrokCli {
     private SigrokCli() {
     }
 
-    /** Whether sigrok-cli can be run here. */
+    private static volatile Boolean available;
+
+    /** Whether sigrok-cli can be run here; asked once per run. */
     static boolean available() {
-        return run(List.of("sigrok-cli", "--version")) != null;
+        Boolean known = available;
+        if (known == null) {
+            known = run(List.of("sigrok-cli", "--version")) != null;
+            available = known;
+        }
+        return known;
     }
 
     /**

@@ -3,7 +3,6 @@ package nl.tamsel.ftdi.usb;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.IOException;
 import java.nio.file.Path;
@@ -86,12 +85,12 @@ class SpiMasterTest extends SimulatedDriverTestBase {
      * speaks) or from a wire to MOSI (every mode: a flash drives MISO on the edge that modes 1
      * and 2 sample on).
      */
+    @NeedsSigrokCli
     @ParameterizedTest(name = "mode {0}, chip select pin {1}, active high {2}, MISO from {3}")
     @CsvSource({"0, 3, false, flash", "3, 3, false, flash", "3, 6, false, flash", "0, 3, false, wire",
         "1, 3, false, wire", "2, 3, false, wire", "3, 3, false, wire", "0, 5, true, wire", "1, 4, true, wire",
         "2, 6, true, wire", "3, 7, true, wire"})
     void theDecoderSeesWhatWasSent(int mode, int csPin, boolean activeHigh, String miso) throws IOException {
-        assumeTrue(SigrokCli.available(), "sigrok-cli is not installed");
         SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
         boolean flash = miso.equals("flash");
         if (flash) {

@@ -25,6 +25,10 @@ class TypedApiValuesTest {
         "12000000, 1000000, 5, 1000000",
         "60000000, 458, 65502, 457",
         "12000000, 92, 65217, 91",
+        "60000000, 40000000, 0, 30000000",
+        "60000000, 30000001, 0, 30000000",
+        "12000000, 6000001, 0, 6000000",
+        "12000000, 2147483647, 0, 6000000",
     })
     void spiClockIsTheHighestNotAboveTheWish(int base, int wish, int divisor, int actual) {
         int d = SpiMaster.divisor(base, wish);
@@ -34,10 +38,10 @@ class TypedApiValuesTest {
     }
 
     @ParameterizedTest
-    @CsvSource({"60000000, 30000001", "60000000, 457", "12000000, 6000001", "12000000, 0"})
-    void spiClocksOutOfReachAreRefusedWithTheRange(int base, int wish) {
+    @CsvSource({"60000000, 457, 458", "60000000, 1, 458", "12000000, 91, 92", "12000000, 0, 92"})
+    void spiClocksBelowTheSlowestAreRefusedWithTheRange(int base, int wish, int slowest) {
         IllegalArgumentException e = assertThrows(IllegalArgumentException.class, () -> SpiMaster.divisor(base, wish));
-        assertTrue(e.getMessage().contains(" to " + base / 2 + " Hz"), e.getMessage());
+        assertTrue(e.getMessage().contains(slowest + " to " + base / 2 + " Hz"), e.getMessage());
     }
 
     @ParameterizedTest

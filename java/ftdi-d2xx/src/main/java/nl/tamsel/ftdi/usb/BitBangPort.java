@@ -141,7 +141,9 @@ public final class BitBangPort implements AutoCloseable {
     /**
      * Synchronous bit-bang only: drives the bytes one after the other and returns the samples,
      * one per byte written, each taken just before its byte was driven. The last byte's own
-     * effect shows in the first sample of the next transfer. One driver write, one driver read.
+     * effect shows in the first sample of the next transfer. One driver write, one driver read;
+     * a pattern longer than the device's reply bound ({@link FtdiDevice#setReplyBound(int)}) goes
+     * in segments of half the bound, the next written while the samples of the one before are read.
      *
      * @param pattern the levels to drive, one byte per step
      * @return the samples, as many as pattern bytes
@@ -160,7 +162,13 @@ public final class BitBangPort implements AutoCloseable {
         checkOpen();
         byte[] samples = new byte[pattern.length];
         if (pattern.length > 0) {
-            port.exchange(pattern, pattern.length, samples, pattern.length, "A bit-bang transfer");
+            // Each byte brings one sample: the segments cut the pattern evenly.
+            ReplyPipeline pipeline = new ReplyPipeline();
+            int slice = ReplyPipeline.slice(port.replyBound());
+            for (int at = slice; at < pattern.length; at += slice) {
+                pipeline.cut(at, at);
+            }
+            pipeline.run(port, pattern, pattern.length, samples, pattern.length, "A bit-bang transfer");
             outputs = pattern[pattern.length - 1] & 0xFF;
         }
         return samples;

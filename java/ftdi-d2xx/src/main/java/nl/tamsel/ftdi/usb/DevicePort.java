@@ -190,8 +190,11 @@ final class DevicePort {
                 throw device.failure(what + ": writing " + length + " bytes", count);
             }
             if (count == 0) {
+                // Not an unplug: the driver reports that as a status, not as a short count.
                 throw new FtdiException(what + ": the device took no byte of " + (length - done)
-                        + " within the write timeout", name(), FtdiStatus.FT_IO_ERROR.code());
+                        + " within the write timeout", name(), "the device takes no more commands while"
+                        + " its buffers hold replies not yet read (read them before writing more, or lower"
+                        + " FtdiDevice.setReplyBound), or flow control holds its writes");
             }
             done += count;
         }

@@ -697,6 +697,10 @@ public final class FtdiDevice implements Closeable {
      *
      * @param config the mode, clock, bit order and chip select
      * @return the master; close it to give the pins back
+     * @throws NullPointerException     if config is null
+     * @throws IllegalArgumentException if the chip has no such clock (below its slowest, see
+     *                                  {@link SpiConfig#clockHz()}), or no such chip-select pin
+     *                                  (the FT4232H has no GPIOH, the FT2232D only GPIOH0..3)
      * @throws IllegalStateException if another function uses the pins, or the device is closed
      * @throws FtdiException         if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
      *                               or the driver fails while entering it
@@ -713,6 +717,7 @@ public final class FtdiDevice implements Closeable {
      *
      * @param config the bus speed and how acknowledgements are checked
      * @return the master; close it to give the pins back
+     * @throws NullPointerException  if config is null
      * @throws IllegalStateException if another function uses the pins, or the device is closed
      * @throws FtdiException         if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
      *                               or the driver fails while entering it
@@ -741,6 +746,49 @@ public final class FtdiDevice implements Closeable {
     public JtagController jtag(JtagConfig config) throws IOException {
         Objects.requireNonNull(config, "config");
         return JtagController.open(port, config);
+    }
+
+    /** The smallest reply bound {@link #setReplyBound(int)} takes. */
+    public static final int MIN_REPLY_BOUND = 256;
+
+    /**
+     * Sets how many reply bytes the functions on this device's pins (SPI, I2C, the MPSSE pins,
+     * JTAG) may have asked for and not yet read: 64 KiB by default. The chip's reply FIFO and the
+     * driver's receive buffer must hold them, or the chip stops taking commands and the write
+     * runs into its timeout; set it lower when the driver's receive buffer is smaller (its size is
+     * not published, and platforms differ).
+     *
+     * <p>A transaction whose replies fit the bound takes one driver write and one read. A longer
+     * one (a 16 MiB flash read in one call, say) is cut into segments of up to half the bound
+     * and pipelined: the next segment goes out while the replies of the one before are read, so
+     * the bus keeps running. A smaller bound means more, smaller round trips. The setting applies
+     * to transactions begun afterwards, by functions open now or later.
+     *
+     * <pre>{@code
+     * device.setReplyBound(4096);   // a driver that buffers 4 KiB
+     * try (SpiMaster spi = device.spiMaster(SpiConfig.builder().clockHz(30_000_000).build())) {
+     *     byte[] image = spi.writeThenRead(new byte[] {0x03, 0, 0, 0}, 16 << 20);
+     * }
+     * }</pre>
+     *
+     * @param bytes the bound, at least {@value #MIN_REPLY_BOUND}
+     * @throws IllegalArgumentException if bytes is below {@value #MIN_REPLY_BOUND}
+     */
+    public void setReplyBound(int bytes) {
+        if (bytes < MIN_REPLY_BOUND) {
+            throw new IllegalArgumentException("The reply bound is at least " + MIN_REPLY_BOUND + " bytes, not "
+                    + bytes);
+        }
+        port.setReplyBound(bytes);
+    }
+
+    /**
+     * The reply bound, see {@link #setReplyBound(int)}.
+     *
+     * @return bytes, 64 KiB unless set
+     */
+    public int replyBound() {
+        return port.replyBound();
     }
 
     /** Enters a transfer that close wakes by purging: returns the handle to use until {@link #leaveTransfer}. */
@@ -774,6 +822,7 @@ public final class FtdiDevice implements Closeable {
      * @param length how many bytes to read
      * @return the number of bytes read, less than {@code length} only when the timeout passed or
      *         the device was closed meanwhile
+     * @throws NullPointerException       if {@code buffer} is null
      * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
      * @throws AsynchronousCloseException if the device is closed while the read waits, before
      *                                    any byte arrived
@@ -802,6 +851,7 @@ public final class FtdiDevice implements Closeable {
      * @param offset the position in {@code buffer} of the first byte
      * @param length how many bytes to write
      * @return the number of bytes written, less than {@code length} only when the timeout passed
+     * @throws NullPointerException       if {@code buffer} is null
      * @throws IndexOutOfBoundsException  if the region does not lie within {@code buffer}
      * @throws AsynchronousCloseException if the device is closed while the write waits
      * @throws FtdiException              if the driver fails

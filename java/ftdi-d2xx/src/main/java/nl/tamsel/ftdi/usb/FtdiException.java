@@ -53,6 +53,18 @@ public class FtdiException extends IOException {
         this.device = device;
     }
 
+    /**
+     * Creates the exception for an operation the driver reported as done but which fell short,
+     * such as a write whose timeout passed before the device took every byte: the reason
+     * replaces a status's meaning, and the status code is 0.
+     */
+    FtdiException(String operation, String device, String reason) {
+        super(operation + " failed" + (device == null ? "" : " on device " + device) + ": " + reason);
+        this.statusCode = 0;
+        this.operation = operation;
+        this.device = device;
+    }
+
     private static String message(String operation, String device, int statusCode) {
         return message(operation, device, statusCode, FtdiStatus.of(statusCode).meaning());
     }

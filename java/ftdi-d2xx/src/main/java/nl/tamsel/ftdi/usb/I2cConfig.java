@@ -19,6 +19,7 @@ public record I2cConfig(I2cSpeed speed, boolean checkEachByte) {
      *
      * @param speed         the SCL frequency, not null
      * @param checkEachByte whether each byte is checked before the next is sent
+     * @throws NullPointerException if speed is null
      */
     public I2cConfig {
         Objects.requireNonNull(speed, "speed");
@@ -29,6 +30,7 @@ public record I2cConfig(I2cSpeed speed, boolean checkEachByte) {
      *
      * @param speed the SCL frequency
      * @return the configuration
+     * @throws NullPointerException if speed is null
      */
     public static I2cConfig of(I2cSpeed speed) {
         return new I2cConfig(speed, false);

@@ -2,6 +2,7 @@ package nl.tamsel.ftdi.usb;
 
 import java.io.IOException;
 import java.nio.ByteOrder;
+import java.time.Duration;
 import java.util.Arrays;
 import java.util.Objects;
 
@@ -29,7 +30,7 @@ import java.util.Objects;
  * the transaction stops (with a stop condition) at the first refusal.
  *
  * <p>Before each start the master reads SDA with the bus released: when a device holds it low
- * (a stuck bus), the call throws an {@link IOException} saying so instead of reading every
+ * (a stuck bus), the call throws an {@link I2cBusStuckException} instead of reading every
  * acknowledgement as given and every byte as 0.
  *
  * <h2>Threads and closing</h2>
@@ -121,10 +122,12 @@ public final class I2cMaster implements AutoCloseable {
      * @param address the target
      * @param data    the bytes; none probes the address
      * @throws I2cNackException          if the target refused the address or a byte (see the class description)
+     * @throws I2cBusStuckException      if a device holds SDA low before the start (this and the
+     *                                   other methods of this class)
      * @throws IllegalStateException     if the master or device is closed
      * @throws java.nio.channels.AsynchronousCloseException if the device is closed meanwhile
      * @throws FtdiException             if the driver fails
-     * @throws IOException               as the three above
+     * @throws IOException               as the four above
      */
     public void write(I2cAddress address, byte[] data) throws IOException {
         Objects.requireNonNull(data, "data");
@@ -321,6 +324,73 @@ public final class I2cMaster implements AutoCloseable {
     }
 
     /**
+     * Waits until a target acknowledges its address again (acknowledge polling): probes it with
+     * an empty write (start, address, stop), one round trip each, until it acknowledges or the
+     * timeout has passed. An EEPROM ignores its address while it writes a page it was sent (a
+     * 24C part for up to 5 to 10 ms), so call this after such a write and before the next access.
+     * At least one probe goes out, even with a zero timeout.
+     *
+     * <pre>{@code
+     * i2c.write(eeprom, new byte[] {0x00, 0x10, 1, 2, 3});       // address 0x0010, three bytes
+     * i2c.awaitAcknowledge(eeprom, Duration.ofMillis(20));        // its write cycle
+     * byte[] back = i2c.writeThenRead(eeprom, new byte[] {0x00, 0x10}, 3);
+     * }</pre>
+     *
+     * @param address the target
+     * @param timeout how long to keep probing, zero or more
+     * @return how many probes the target refused before it acknowledged (0 when it was ready)
+     * @throws IllegalArgumentException if timeout is negative
+     * @throws I2cNackException         if the target did not acknowledge within the timeout
+     * @throws IOException              as {@link #write}
+     */
+    public int awaitAcknowledge(I2cAddress address, Duration timeout) throws IOException {
+        Objects.requireNonNull(address, "address");
+        Objects.requireNonNull(timeout, "timeout");
+        if (timeout.isNegative()) {
+            throw new IllegalArgumentException("The acknowledge-polling timeout is zero or more, not " + timeout);
+        }
+        long waitNanos;
+        try {
+            waitNanos = timeout.toNanos();
+        } catch (ArithmeticException beyondNanos) {
+            waitNanos = Long.MAX_VALUE;
+        }
+        long start = System.nanoTime();
+        for (int refused = 0;; refused++) {
+            if (probe(address)) {
+                return refused;
+            }
+            if (System.nanoTime() - start >= waitNanos) {
+                throw new I2cNackException(address, -1, false);
+            }
+        }
+    }
+
+    /** One empty write to the address; whether every address byte was acknowledged. */
+    private boolean probe(I2cAddress address) throws IOException {
+        mpsse.lock.lock();
+        try {
+            mpsse.checkOpen();
+            acks = 0;
+            busChecks = 0;
+            start();
+            writeAddress(address, false);
+            stop();
+            byte[] reply = run("Polling I2C address " + address + " for an acknowledgement");
+            checkBusFree("an acknowledge poll of " + address, reply);
+            for (int i = 0; i < acks; i++) {
+                if ((reply[ackPositions[i]] & 1) != 0) {
+                    return false;
+                }
+            }
+            return true;
+        } finally {
+            mpsse.discard();
+            mpsse.lock.unlock();
+        }
+    }
+
+    /**
      * Gives the pins back (bit mode reset). Closing again does nothing.
      *
      * @throws FtdiException if the driver fails; the master is closed all the same
@@ -433,8 +503,7 @@ public final class I2cMaster implements AutoCloseable {
         busChecks = 0;
         for (int i = 0; i < checks; i++) {
             if ((reply[busCheckPositions[i]] & SDA_IN) == 0) {
-                throw new IOException("The I2C bus is stuck: SDA stays low with the bus released, before the start of "
-                        + what + "; a device holds it (power-cycle or reset that device)");
+                throw new I2cBusStuckException(what);
             }
         }
     }

@@ -11,7 +11,9 @@ import java.util.concurrent.locks.ReentrantLock;
  * A device's MPSSE engine and the command buffer its masters build transactions in. A
  * transaction is built into one reused byte array, ended with send-immediate (0x87) when it
  * expects a reply, written with one driver write, and its reply read with one driver read of
- * exactly the expected byte count; no objects are made per byte.
+ * exactly the expected byte count; no objects are made per byte. A transaction whose reply is
+ * larger than the device's reply bound is cut into segments as it is built and pipelined (see
+ * {@link ReplyPipeline}).
  *
  * <p>It also keeps the 16 pins' levels and directions (bit n: ADBUS n for n < 8, ACBUS n-8),
  * restated by every set-pins command, and which function owns which pin.
@@ -59,6 +61,7 @@ final class Mpsse {
     private int outLength;
     private byte[] reply = new byte[64];
     private int replyLength;
+    private final ReplyPipeline pipeline = new ReplyPipeline();
     /** Pin levels and directions, bits 0-7 ADBUS, 8-15 ACBUS. */
     int levels;
     int directions;
@@ -203,10 +206,7 @@ final class Mpsse {
     void clockOut(int opcode, byte[] data, int offset, int length) {
         while (length > 0) {
             int chunk = Math.min(length, MAX_CHUNK);
-            add(opcode, (chunk - 1) & 0xFF, (chunk - 1) >>> 8);
-            ensure(chunk);
-            System.arraycopy(data, offset, out, outLength, chunk);
-            outLength += chunk;
+            addChunk(opcode, data, offset, chunk);
             offset += chunk;
             length -= chunk;
         }
@@ -215,7 +215,8 @@ final class Mpsse {
     /** Clocks bytes in with a byte-mode command; the reply grows by length bytes. */
     void clockIn(int opcode, int length) {
         while (length > 0) {
-            int chunk = Math.min(length, MAX_CHUNK);
+            int chunk = Math.min(length, replyChunk());
+            roomFor(chunk);
             add(opcode, (chunk - 1) & 0xFF, (chunk - 1) >>> 8);
             replyLength += chunk;
             length -= chunk;
@@ -224,14 +225,42 @@ final class Mpsse {
 
     /** Clocks bytes out and in at once; the reply grows by length bytes. */
     void clockBoth(int opcode, byte[] data, int offset, int length) {
-        int before = replyLength;
-        clockOut(opcode, data, offset, length);
-        replyLength = before + length;
+        while (length > 0) {
+            int chunk = Math.min(length, replyChunk());
+            roomFor(chunk);
+            addChunk(opcode, data, offset, chunk);
+            replyLength += chunk;
+            offset += chunk;
+            length -= chunk;
+        }
     }
 
-    /** Expects reply bytes from commands added by hand. */
+    private void addChunk(int opcode, byte[] data, int offset, int chunk) {
+        add(opcode, (chunk - 1) & 0xFF, (chunk - 1) >>> 8);
+        ensure(chunk);
+        System.arraycopy(data, offset, out, outLength, chunk);
+        outLength += chunk;
+    }
+
+    /** Expects reply bytes from the command just added by hand. */
     void expect(int bytes) {
+        // Cutting after the command is as good as before it: the cut's send-immediate also
+        // sends its replies, which the next segment's read then finds waiting.
+        roomFor(bytes);
         replyLength += bytes;
+    }
+
+    /** The most bytes one reading data command clocks: no more than one pipeline segment holds. */
+    private int replyChunk() {
+        return Math.min(MAX_CHUNK, ReplyPipeline.slice(port.replyBound()));
+    }
+
+    /** Ends the pipeline segment when the next reply bytes would take it past its share of the bound. */
+    private void roomFor(int bytes) {
+        if (pipeline.needsCut(replyLength, bytes, port.replyBound())) {
+            add(SEND_IMMEDIATE);
+            pipeline.cut(outLength, replyLength);
+        }
     }
 
     int replyLength() {
@@ -250,7 +279,7 @@ final class Mpsse {
 
     /**
      * Sends the transaction built so far (with 0x87 when it expects a reply) in one driver write,
-     * and reads its reply in one driver read.
+     * and reads its reply in one driver read; pipelined when its reply exceeds the reply bound.
      *
      * @return the reply buffer, valid up to the expected count until the next transaction
      */
@@ -265,7 +294,7 @@ final class Mpsse {
         int length = outLength;
         outLength = 0;
         replyLength = 0;
-        port.exchange(out, length, reply, expected, what);
+        pipeline.run(port, out, length, reply, expected, what);
         return reply;
     }
 
@@ -304,6 +333,7 @@ final class Mpsse {
     void discard() {
         outLength = 0;
         replyLength = 0;
+        pipeline.clear();
     }
 
     // ---- Ending -------------------------------------------------------------------------------

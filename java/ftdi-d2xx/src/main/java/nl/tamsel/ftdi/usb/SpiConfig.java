@@ -9,7 +9,13 @@ import java.util.Objects;
  * ADBUS3 active low.
  *
  * @param mode             the SPI mode 0 to 3 (CPOL = mode / 2, CPHA = mode % 2)
- * @param clockHz          the highest clock wanted; the master uses the nearest one not above it
+ * @param clockHz          the highest clock wanted; the master uses the nearest one the chip has
+ *                         not above it: base / ((1 + d) * 2) for a 16-bit divisor d, with base
+ *                         60 MHz (12 MHz on the FT2232D). A wish above the chip's fastest clock
+ *                         (30 MHz, 6 MHz on the FT2232D) gets the fastest; one below its slowest
+ *                         (458 Hz, 92 Hz on the FT2232D) makes
+ *                         {@link FtdiDevice#spiMaster(SpiConfig)} throw
+ *                         {@link IllegalArgumentException}
  * @param bitOrder         {@link ByteOrder#BIG_ENDIAN} for most significant bit first (usual),
  *                         {@link ByteOrder#LITTLE_ENDIAN} for least significant first
  * @param chipSelect       the chip select pin: 3 (ADBUS3), 4 to 7 (GPIOL0..3) or 8 to 15 (GPIOH0..7)
@@ -21,11 +27,12 @@ public record SpiConfig(int mode, int clockHz, ByteOrder bitOrder, int chipSelec
      * Checks the values.
      *
      * @param mode                 0 to 3
-     * @param clockHz              positive
+     * @param clockHz              positive (whether the chip reaches it is checked when a master is made)
      * @param bitOrder             not null
      * @param chipSelect           3 to 15
      * @param chipSelectActiveHigh any
-     * @throws IllegalArgumentException if a value is out of its range
+     * @throws IllegalArgumentException if mode, clockHz or chipSelect is out of its range
+     * @throws NullPointerException     if bitOrder is null
      */
     public SpiConfig {
         if (mode < 0 || mode > 3) {
@@ -71,7 +78,7 @@ public record SpiConfig(int mode, int clockHz, ByteOrder bitOrder, int chipSelec
         }
 
         /**
-         * @param clockHz the highest clock wanted, in Hz
+         * @param clockHz the highest clock wanted, in Hz (see {@link SpiConfig#clockHz()})
          * @return this builder
          */
         public Builder clockHz(int clockHz) {
@@ -101,7 +108,8 @@ public record SpiConfig(int mode, int clockHz, ByteOrder bitOrder, int chipSelec
 
         /**
          * @return the configuration
-         * @throws IllegalArgumentException if a value is out of its range
+         * @throws IllegalArgumentException if mode, clock or chip select is out of its range
+         * @throws NullPointerException     if the bit order was set to null
          */
         public SpiConfig build() {
             return new SpiConfig(mode, clockHz, bitOrder, chipSelect, chipSelectActiveHigh);

@@ -29,9 +29,9 @@ import java.util.Objects;
  * opposite edges glitch at the start of a burst or lose the last bit of a byte. So modes 1 and 3
  * move each bit with pin commands instead (leading edge with the data bit, sample, trailing
  * edge): correct on every chip, still one write and one read per frame, but each bit takes about
- * three pin commands, so the clock is well below {@link #clockHz()} and the USB transfer about
- * seven times larger. Use mode 0 or 2 where the device allows it (SPI flashes take mode 0 as well
- * as 3).
+ * three pin commands, so the clock is below {@link #clockHz()} ({@link #effectiveClockHz()} says
+ * how far) and the USB transfer about seven times larger. Use mode 0 or 2 where the device
+ * allows it (SPI flashes take mode 0 as well as 3).
  *
  * <h2>Threads and closing</h2>
  * Any thread may use a master; frames are serialised. After {@link #close()}, or once the device
@@ -94,26 +94,49 @@ public final class SpiMaster implements AutoCloseable {
         return new SpiMaster(mpsse, config, actual);
     }
 
-    /** The smallest divisor whose clock base / ((1 + d) * 2) is not above the wish, within 0..0xFFFF. */
+    /**
+     * The smallest divisor whose clock base / ((1 + d) * 2) is not above the wish, within
+     * 0..0xFFFF: a wish above the chip's fastest clock gets the fastest, one below its slowest is
+     * refused, since every clock the chip has would be above it.
+     */
     static int divisor(int base, int clockHz) {
         int max = base / 2;
-        int min = base / (0x10000 * 2);
-        if (clockHz > max || clockHz < min + 1) {
-            throw new IllegalArgumentException("This chip's SPI clock is " + (min + 1) + " to " + max + " Hz, not "
-                    + clockHz);
+        int min = base / (0x10000 * 2) + 1;
+        if (clockHz < min) {
+            throw new IllegalArgumentException("This chip's slowest SPI clock is " + min + " Hz (its clocks are "
+                    + min + " to " + max + " Hz), so none is at or below " + clockHz + " Hz; ask for "
+                    + min + " Hz or more");
+        }
+        if (clockHz >= max) {
+            return 0;
         }
         long d = ((long) base + 2L * clockHz - 1) / (2L * clockHz) - 1;
-        return (int) Math.max(0, Math.min(0xFFFF, d));
+        return (int) Math.min(0xFFFF, d);
     }
 
     /**
      * The clock frequency set: base / ((1 + divisor) * 2) with base 60 MHz (12 MHz on the
-     * FT2232D), the highest not above the one asked for. In modes 1 and 3 the bits go slower.
+     * FT2232D), the highest not above the one asked for (the fastest when the wish is above it).
+     * Modes 0 and 2 clock their bits at this rate; in modes 1 and 3 see {@link #effectiveClockHz()}.
      *
      * @return Hz
      */
     public int clockHz() {
         return actualHz;
+    }
+
+    /**
+     * The rate the bits of a reading frame go at. In modes 0 and 2 that is {@link #clockHz()}.
+     * In modes 1 and 3 each bit is three pin commands (leading edge with the data bit, sample,
+     * trailing edge), each taking half a period of the set clock, so the bits of a read or
+     * transfer go at two thirds of it; a frame that only writes skips the sample and keeps
+     * {@link #clockHz()}. The USB transfer, not the bus, then usually limits the rate: each bit
+     * is seven command bytes.
+     *
+     * @return Hz, at most {@link #clockHz()}
+     */
+    public int effectiveClockHz() {
+        return native02 ? actualHz : (int) (actualHz * 2L / 3);
     }
 
     /**
