@@ -277,7 +277,7 @@ SIM_API int64_t simBusNanos(int32_t device);
 // device never seen before arrives through simAddDevice, also at the end of the list.
 // Returns 0, or -1 for an unknown device id or a device that is attached.
 SIM_API int32_t simReplug(int32_t device, uint32_t locId);
-=======
+
 // ---- Buffers and write cycles --------------------------------------------------------------
 // The chip's replies (MPSSE, sync bit-bang) wait in the driver's receive buffer until read:
 // 64 KiB until set, 1..1048576 bytes here (the real driver's size is not published). With it
