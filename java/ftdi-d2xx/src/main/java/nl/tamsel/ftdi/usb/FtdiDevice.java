@@ -729,6 +729,25 @@ public final class FtdiDevice implements Closeable {
         return I2cMaster.open(port, config);
     }
 
+    /**
+     * Makes the device a JTAG controller through its MPSSE engine (FT2232D channel A, FT2232H,
+     * FT4232H channels A and B, FT232H), and moves the TAP to Test-Logic-Reset.
+     *
+     * @param config the TCK frequency, TRST* pin and adaptive clocking
+     * @return the controller; close it to give the pins back
+     * @throws IllegalArgumentException if the chip lacks the TRST* pin, adaptive clocking (FT2232D)
+     *                                  or the TCK frequency's range
+     * @throws IllegalStateException    if another function uses the pins, or the device is closed
+     * @throws FtdiException            if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
+     *                                  or the driver fails while entering it
+     * @throws IOException              as above, or {@link AsynchronousCloseException} when the
+     *                                  device is closed meanwhile
+     */
+    public JtagController jtag(JtagConfig config) throws IOException {
+        Objects.requireNonNull(config, "config");
+        return JtagController.open(port, config);
+    }
+
     /** The smallest reply bound {@link #setReplyBound(int)} takes. */
     public static final int MIN_REPLY_BOUND = 256;
 

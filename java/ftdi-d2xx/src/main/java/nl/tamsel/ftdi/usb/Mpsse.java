@@ -298,6 +298,37 @@ final class Mpsse {
         return reply;
     }
 
+    /**
+     * Writes the commands built so far with one driver write and reads nothing, for a function
+     * that pipelines and reads their replies later with {@link #receive}. With {@code flush} they
+     * end with send-immediate (0x87), so that their replies come back at once.
+     */
+    void send(boolean flush, String what) throws IOException {
+        if (flush) {
+            add(SEND_IMMEDIATE);
+        }
+        int length = outLength;
+        outLength = 0;
+        replyLength = 0;
+        if (length > 0) {
+            port.write(out, 0, length, what);
+        }
+    }
+
+    /**
+     * Reads exactly {@code count} reply bytes of commands {@link #send sent} before, with one
+     * driver read.
+     *
+     * @return the reply buffer, valid up to {@code count} until the next transaction
+     */
+    byte[] receive(int count, String what) throws IOException {
+        if (reply.length < count) {
+            reply = new byte[Math.max(count, reply.length * 2)];
+        }
+        port.read(reply, 0, count, what);
+        return reply;
+    }
+
     /** Drops a transaction that was being built. */
     void discard() {
         outLength = 0;
