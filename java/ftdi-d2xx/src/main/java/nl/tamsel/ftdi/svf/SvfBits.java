@@ -61,6 +61,41 @@ public final class SvfBits {
         }
     }
 
+    /** Header, body and trailer as one string, header bits first; the body itself when alone. */
+    static SvfBits join(SvfBits header, SvfBits body, SvfBits trailer) {
+        if (header.length == 0 && trailer.length == 0) {
+            return body;
+        }
+        int total = header.length + body.length + trailer.length;
+        byte[] out = new byte[byteLength(total)];
+        append(out, 0, header);
+        append(out, header.length, body);
+        append(out, header.length + body.length, trailer);
+        return new SvfBits(total, out);
+    }
+
+    private static void append(byte[] out, int offset, SvfBits part) {
+        int shift = offset & 7;
+        int base = offset >> 3;
+        for (int i = 0; i < part.bytes.length; i++) {
+            int value = part.bytes[i] & 0xFF;
+            out[base + i] |= (byte) (value << shift);
+            if (shift != 0 && base + i + 1 < out.length) {
+                out[base + i + 1] |= (byte) (value >>> (8 - shift));
+            }
+        }
+    }
+
+    /** Whether {@code captured} equals these bits wherever {@code mask} is set. */
+    boolean matches(byte[] captured, SvfBits mask) {
+        for (int i = 0; i < bytes.length; i++) {
+            if (((captured[i] ^ bytes[i]) & mask.bytes[i]) != 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     /**
      * The number of bits.
      *

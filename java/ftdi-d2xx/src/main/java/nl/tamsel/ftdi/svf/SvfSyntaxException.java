@@ -10,8 +10,11 @@ public class SvfSyntaxException extends IOException {
 
     private static final long serialVersionUID = 1L;
 
+    /** The line of the fault, 1 for the first. */
     private final int line;
+    /** The column of the fault, 1 for a line's first character. */
     private final int column;
+    /** What the file should have had there. */
     private final String expected;
 
     /**
