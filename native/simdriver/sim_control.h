@@ -214,6 +214,45 @@ SIM_API int32_t simSpiFlashSetContents(int32_t device, int32_t flash, uint32_t o
 SIM_API int32_t simSpiFlashGetContents(int32_t device, int32_t flash, uint8_t* out,
                                        uint32_t capacity);
 
+// ---- A JTAG scan chain ------------------------------------------------------------------------
+// One device of a chain. irLength 2..32; irCapture within it, its two low bits 01; an IDCODE
+// has bit 0 set; instructions fit the IR; the memory needs an IR of at least 8 bits.
+struct SimJtagDeviceSpec {
+    uint32_t irLength;
+    uint32_t irCapture;
+    uint32_t hasIdcode;            // 0: BYPASS after reset, no IDCODE instruction
+    uint32_t idcode;
+    uint32_t idcodeInstruction;
+    uint32_t hasUsercode;
+    uint32_t usercode;
+    uint32_t usercodeInstruction;
+    uint32_t hasMemory;            // the 256-word programmable memory (instructions 0xC0..0xC5)
+};
+
+// A chain of `count` (1..256) devices, from TDI to TDO, on TCK = pin 0, TDI = pin 1, TDO = pin 2,
+// TMS = pin 3 and TRST* (active low) on trstPin (4..15, or -1 for none), named TCK, TDI, TDO,
+// TMS and TRST in the waveform. Every device starts in Test-Logic-Reset. Returns its id.
+SIM_API int32_t simAttachJtagChain(int32_t device, const SimJtagDeviceSpec* devices, uint32_t count,
+                                   int32_t trstPin);
+// The TAP state of device `index` (0 at TDI) of the chain: 0 Test-Logic-Reset, 1 Run-Test/Idle,
+// 2 Select-DR-Scan, 3 Capture-DR, 4 Shift-DR, 5 Exit1-DR, 6 Pause-DR, 7 Exit2-DR, 8 Update-DR,
+// 9 Select-IR-Scan, 10 Capture-IR, 11 Shift-IR, 12 Exit1-IR, 13 Pause-IR, 14 Exit2-IR,
+// 15 Update-IR.
+SIM_API int32_t simJtagState(int32_t device, int32_t chain, int32_t index);
+// The device's current instruction (0..2^32-1), or -1.
+SIM_API int64_t simJtagInstruction(int32_t device, int32_t chain, int32_t index);
+// The memory's words (-1 for a device without one): set from `offset`, 0 or -1 when they do
+// not fit; get copies up to capacity words and returns the word count (256).
+SIM_API int32_t simJtagMemorySetWords(int32_t device, int32_t chain, int32_t index, uint32_t offset,
+                                      const uint16_t* words, uint32_t count);
+SIM_API int32_t simJtagMemoryGetWords(int32_t device, int32_t chain, int32_t index, uint16_t* out,
+                                      uint32_t capacity);
+// The memory's status register now: bit 0 busy, bit 1 enabled, bit 2 error.
+SIM_API int32_t simJtagMemoryStatus(int32_t device, int32_t chain, int32_t index);
+// How many TCK rising edges an erase and a program keep the memory busy (10000 and 100 until set).
+SIM_API int32_t simJtagSetBusyClocks(int32_t device, int32_t chain, int32_t index, uint64_t eraseClocks,
+                                     uint64_t programClocks);
+
 // Wires two pins together: from now on they show one level.
 SIM_API int32_t simConnectPins(int32_t device, int32_t pinA, int32_t pinB);
 // Drives a pin from outside: level 0 low, 1 high, -1 released. A low wins over a high. The

@@ -48,10 +48,41 @@ final class BusNatives {
 
     static native long busNanos(int device);
 
+    // ---- JTAG chain ----------------------------------------------------------------------------
+
+    /** Ints per device in {@link #attachJtagChain}'s description array. */
+    static final int JTAG_SPEC_INTS = 8;
+
+    /**
+     * Attaches a chain; {@code specs} holds per device, from TDI: IR length, IR capture, has
+     * IDCODE, IDCODE, IDCODE instruction, has USERCODE (bit 0) and memory (bit 1), USERCODE,
+     * USERCODE instruction. {@code trstPin} is -1 for none.
+     */
+    static native int attachJtagChain(int device, int[] specs, int trstPin);
+
+    static native int jtagState(int device, int chain, int index);
+
+    static native long jtagInstruction(int device, int chain, int index);
+
+    static native char[] jtagMemoryWords(int device, int chain, int index);
+
+    static native int setJtagMemoryWords(int device, int chain, int index, int offset, char[] words);
+
+    static native int jtagMemoryStatus(int device, int chain, int index);
+
+    static native int setJtagBusyClocks(int device, int chain, int index, long eraseClocks, long programClocks);
+
     /** Throws when a control function refused its arguments. */
     static int checked(int result, String what) {
         if (result < 0) {
             throw new IllegalArgumentException("the simulated driver refused " + what);
+        }
+        return result;
+    }
+
+    static char[] checked(char[] result, String what) {
+        if (result == null) {
+            throw new IllegalArgumentException("the simulated driver has no " + what);
         }
         return result;
     }

@@ -2,6 +2,7 @@ package nl.tamsel.ftdi.sim;
 
 import java.nio.charset.StandardCharsets;
 import java.time.Duration;
+import java.util.List;
 import java.util.Objects;
 import java.util.OptionalLong;
 import nl.tamsel.ftdi.usb.DeviceType;
@@ -385,6 +386,54 @@ public final class SimulatedDevice {
         int id = BusNatives.checked(BusNatives.attachSpiFlash(live(), chipSelect.number(), jedecId, sizeBytes),
                 "the SPI flash");
         return new SimulatedSpiFlash(this, id, jedecId);
+    }
+
+    /**
+     * Attaches a JTAG scan chain to the MPSSE pins: TCK = AD0, TDI = AD1 into the first device,
+     * TDO = AD2 from the last, TMS = AD3. See {@link SimulatedJtagChain}; for the tool's demo
+     * chain pass {@link SimulatedJtagChain#demoChain()}.
+     *
+     * @param fromTdiToTdo the devices, the one at TDI first; 1 to {@value SimulatedJtagChain#MAX_DEVICES}
+     * @return the chain, every device in Test-Logic-Reset
+     */
+    public SimulatedJtagChain attachJtagChain(List<JtagDeviceModel> fromTdiToTdo) {
+        return attachJtagChain(fromTdiToTdo, null);
+    }
+
+    /**
+     * Attaches a JTAG scan chain with a TRST* pin (active low: while it is low every device
+     * stays in Test-Logic-Reset). See {@link #attachJtagChain(List)}.
+     *
+     * @param fromTdiToTdo the devices, the one at TDI first
+     * @param trst         the TRST* pin, AD4 or above; null for none
+     * @return the chain
+     */
+    public SimulatedJtagChain attachJtagChain(List<JtagDeviceModel> fromTdiToTdo, Pin trst) {
+        List<JtagDeviceModel> models = List.copyOf(Objects.requireNonNull(fromTdiToTdo, "fromTdiToTdo"));
+        if (models.isEmpty() || models.size() > SimulatedJtagChain.MAX_DEVICES) {
+            throw new IllegalArgumentException("a JTAG chain has 1 to " + SimulatedJtagChain.MAX_DEVICES
+                    + " devices, not " + models.size());
+        }
+        if (trst != null && trst.number() < Pin.AD4.number()) {
+            throw new IllegalArgumentException("TRST* needs a free pin, AD4 or above: " + trst
+                    + " carries TCK, TDI, TDO or TMS");
+        }
+        int[] specs = new int[models.size() * BusNatives.JTAG_SPEC_INTS];
+        for (int i = 0; i < models.size(); i++) {
+            JtagDeviceModel model = models.get(i);
+            int at = i * BusNatives.JTAG_SPEC_INTS;
+            specs[at] = model.irLength();
+            specs[at + 1] = model.irCapture();
+            specs[at + 2] = model.idcode().isPresent() ? 1 : 0;
+            specs[at + 3] = model.idcode().orElse(0);
+            specs[at + 4] = model.idcodeInstruction();
+            specs[at + 5] = (model.usercode().isPresent() ? 1 : 0) | (model.hasMemory() ? 2 : 0);
+            specs[at + 6] = model.usercode().orElse(0);
+            specs[at + 7] = model.usercodeInstruction();
+        }
+        int id = BusNatives.checked(BusNatives.attachJtagChain(live(), specs, trst == null ? -1 : trst.number()),
+                "the JTAG chain");
+        return new SimulatedJtagChain(this, id, models, trst);
     }
 
     /**
