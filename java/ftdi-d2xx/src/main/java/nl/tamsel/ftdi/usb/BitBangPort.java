@@ -23,7 +23,7 @@ public final class BitBangPort implements AutoCloseable {
     private static final int MODE_ASYNC = 0x01;
     private static final int MODE_SYNC = 0x04;
 
-    private final FtdiDevice device;
+    private final DevicePort port;
     private final boolean sync;
     private int directions;
     private int outputs;
@@ -31,13 +31,13 @@ public final class BitBangPort implements AutoCloseable {
     private final byte[] one = new byte[1];
     private final byte[] sample = new byte[1];
 
-    private BitBangPort(FtdiDevice device, int directions, boolean sync) {
-        this.device = device;
+    private BitBangPort(DevicePort port, int directions, boolean sync) {
+        this.port = port;
         this.directions = directions;
         this.sync = sync;
     }
 
-    static BitBangPort open(FtdiDevice device, int directions, boolean sync) throws FtdiException {
+    static BitBangPort open(DevicePort device, int directions, boolean sync) throws FtdiException {
         checkByte("The directions", directions);
         BitBangPort port = new BitBangPort(device, directions, sync);
         device.claimPins(port);
@@ -67,7 +67,7 @@ public final class BitBangPort implements AutoCloseable {
         outputs = levels;
         one[0] = (byte) levels;
         // A synchronous write also brings a sample; taking it keeps later transfers in step.
-        device.exchange(one, 1, sample, sync ? 1 : 0, "Driving the bit-bang pins");
+        port.exchange(one, 1, sample, sync ? 1 : 0, "Driving the bit-bang pins");
     }
 
     /**
@@ -79,7 +79,7 @@ public final class BitBangPort implements AutoCloseable {
      */
     public synchronized int read() throws FtdiException {
         checkOpen();
-        return device.call("Reading the bit-bang pins", D2XXModes::getBitMode);
+        return port.call("Reading the bit-bang pins", D2XXModes::getBitMode);
     }
 
     /**
@@ -125,7 +125,7 @@ public final class BitBangPort implements AutoCloseable {
     public synchronized void setDirections(int directions) throws FtdiException {
         checkByte("The directions", directions);
         checkOpen();
-        device.setBitMode(directions, sync ? MODE_SYNC : MODE_ASYNC, "Setting the bit-bang directions");
+        port.setBitMode(directions, sync ? MODE_SYNC : MODE_ASYNC, "Setting the bit-bang directions");
         this.directions = directions;
     }
 
@@ -160,7 +160,7 @@ public final class BitBangPort implements AutoCloseable {
         checkOpen();
         byte[] samples = new byte[pattern.length];
         if (pattern.length > 0) {
-            device.exchange(pattern, pattern.length, samples, pattern.length, "A bit-bang transfer");
+            port.exchange(pattern, pattern.length, samples, pattern.length, "A bit-bang transfer");
             outputs = pattern[pattern.length - 1] & 0xFF;
         }
         return samples;
@@ -179,12 +179,12 @@ public final class BitBangPort implements AutoCloseable {
             }
             closed = true;
         }
-        device.leavePinMode(this, "Leaving bit-bang");
+        port.leavePinMode(this, "Leaving bit-bang");
     }
 
     @Override
     public String toString() {
-        return (sync ? "synchronous" : "asynchronous") + " BitBangPort[" + device + "]";
+        return (sync ? "synchronous" : "asynchronous") + " BitBangPort[" + port + "]";
     }
 
     private void checkOpen() {

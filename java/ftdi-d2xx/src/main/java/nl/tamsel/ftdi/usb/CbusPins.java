@@ -15,28 +15,28 @@ public final class CbusPins implements AutoCloseable {
     public static final int PINS = 4;
     private static final int MODE_CBUS = 0x20;
 
-    private final FtdiDevice device;
+    private final DevicePort port;
     private int directions;
     private int levels;
     private boolean closed;
 
-    private CbusPins(FtdiDevice device) {
-        this.device = device;
+    private CbusPins(DevicePort port) {
+        this.port = port;
     }
 
-    static CbusPins open(FtdiDevice device) throws FtdiException {
-        DeviceType type = device.details().type();
+    static CbusPins open(DevicePort port) throws FtdiException {
+        DeviceType type = port.type();
         if (type != DeviceType.FT_DEVICE_232R && type != DeviceType.FT_DEVICE_232H
                 && type != DeviceType.FT_DEVICE_X_SERIES) {
             throw new FtdiException("Using the CBUS pins (the " + type.displayName() + " has no CBUS bit-bang;"
-                    + " the FT232R, FT232H and X series have)", device.name(), FtdiStatus.FT_NOT_SUPPORTED.code());
+                    + " the FT232R, FT232H and X series have)", port.name(), FtdiStatus.FT_NOT_SUPPORTED.code());
         }
-        CbusPins pins = new CbusPins(device);
-        device.claimPins(pins);
+        CbusPins pins = new CbusPins(port);
+        port.claimPins(pins);
         try {
-            device.setBitMode(0, MODE_CBUS, "Entering CBUS bit-bang");
+            port.setBitMode(0, MODE_CBUS, "Entering CBUS bit-bang");
         } catch (RuntimeException | FtdiException e) {
-            device.releasePins(pins);
+            port.releasePins(pins);
             throw e;
         }
         return pins;
@@ -59,7 +59,7 @@ public final class CbusPins implements AutoCloseable {
         int newDirections = output ? directions | bit : directions & ~bit;
         int newLevels = level ? levels | bit : levels & ~bit;
         // CBUS mode: the mask's high nibble is the directions, its low nibble the levels.
-        device.setBitMode(newDirections << 4 | newLevels, MODE_CBUS, "Setting CBUS pin " + pin);
+        port.setBitMode(newDirections << 4 | newLevels, MODE_CBUS, "Setting CBUS pin " + pin);
         directions = newDirections;
         levels = newLevels;
     }
@@ -94,7 +94,7 @@ public final class CbusPins implements AutoCloseable {
         checkPin(pin);
         checkOpen();
         // The CBUS levels come in the low nibble (not confirmed for every chip).
-        return (device.call("Reading the CBUS pins", D2XXModes::getBitMode) & (1 << pin)) != 0;
+        return (port.call("Reading the CBUS pins", D2XXModes::getBitMode) & (1 << pin)) != 0;
     }
 
     /**
@@ -110,12 +110,12 @@ public final class CbusPins implements AutoCloseable {
             }
             closed = true;
         }
-        device.leavePinMode(this, "Leaving CBUS bit-bang");
+        port.leavePinMode(this, "Leaving CBUS bit-bang");
     }
 
     @Override
     public String toString() {
-        return "CbusPins[" + device + "]";
+        return "CbusPins[" + port + "]";
     }
 
     private void checkOpen() {

@@ -16,10 +16,10 @@ public final class Eeprom {
     /** The highest word offset the driver takes. */
     public static final int MAX_WORD_OFFSET = 0xFFFF;
 
-    private final FtdiDevice device;
+    private final DevicePort port;
 
-    Eeprom(FtdiDevice device) {
-        this.device = device;
+    Eeprom(DevicePort port) {
+        this.port = port;
     }
 
     /**
@@ -33,7 +33,7 @@ public final class Eeprom {
      */
     public int readWord(int wordOffset) throws FtdiException {
         checkOffset(wordOffset);
-        return device.call("Reading EEPROM word " + wordOffset, h -> D2XXModes.readEE(h, wordOffset));
+        return port.call("Reading EEPROM word " + wordOffset, h -> D2XXModes.readEE(h, wordOffset));
     }
 
     /**
@@ -49,7 +49,7 @@ public final class Eeprom {
         if (value < 0 || value > 0xFFFF) {
             throw new IllegalArgumentException("An EEPROM word is 0 to 0xFFFF, not " + value);
         }
-        device.call("Writing EEPROM word " + wordOffset, h -> D2XXModes.writeEE(h, wordOffset, value));
+        port.call("Writing EEPROM word " + wordOffset, h -> D2XXModes.writeEE(h, wordOffset, value));
     }
 
     /**
@@ -59,7 +59,7 @@ public final class Eeprom {
      *                       cannot erase it ({@link FtdiStatus#FT_EEPROM_ERASE_FAILED} as far as known)
      */
     public void erase() throws FtdiException {
-        device.call("Erasing the EEPROM", D2XXModes::eraseEE);
+        port.call("Erasing the EEPROM", D2XXModes::eraseEE);
     }
 
     /**
@@ -69,7 +69,7 @@ public final class Eeprom {
      * @throws FtdiException if the driver fails
      */
     public int userAreaSize() throws FtdiException {
-        return device.call("Reading the EEPROM user area size", D2XXModes::eeUASize);
+        return port.call("Reading the EEPROM user area size", D2XXModes::eeUASize);
     }
 
     /**
@@ -96,7 +96,7 @@ public final class Eeprom {
      */
     public int readUserArea(byte[] buffer, int offset, int length) throws FtdiException {
         Objects.checkFromIndexSize(offset, length, buffer.length);
-        return device.call("Reading " + length + " bytes of the EEPROM user area",
+        return port.call("Reading " + length + " bytes of the EEPROM user area",
                 h -> D2XXModes.eeUARead(h, buffer, offset, length));
     }
 
@@ -113,7 +113,7 @@ public final class Eeprom {
         if (data.length > size) {
             throw new IllegalArgumentException("The EEPROM user area holds " + size + " bytes, not " + data.length);
         }
-        device.call("Writing " + data.length + " bytes of the EEPROM user area",
+        port.call("Writing " + data.length + " bytes of the EEPROM user area",
                 h -> D2XXModes.eeUAWrite(h, data, 0, data.length));
     }
 
@@ -125,6 +125,6 @@ public final class Eeprom {
 
     @Override
     public String toString() {
-        return "Eeprom[" + device + "]";
+        return "Eeprom[" + port + "]";
     }
 }

@@ -89,8 +89,7 @@ public final class FtdiDevice implements Closeable {
     /** Event bits the driver reported (FT_GetStatus clears them) that no waiter has taken yet. */
     private final AtomicInteger pendingEvents = new AtomicInteger();
     /** Whatever uses the pins now (a bit-bang port, CBUS pins, an MPSSE master), or null. */
-    private Object pinUser;
-    private final Object pinLock = new Object();
+    private final DevicePort port = new DevicePort(this);
     private volatile DeviceDetails details;
     private final InputStream inputStream = new FtdiInputStream(this);
     private final OutputStream outputStream = new FtdiOutputStream(this);
@@ -648,7 +647,7 @@ public final class FtdiDevice implements Closeable {
      * @return a view on this device; it is valid as long as the device is open
      */
     public Eeprom eeprom() {
-        return new Eeprom(this);
+        return new Eeprom(port);
     }
 
     /**
@@ -663,7 +662,7 @@ public final class FtdiDevice implements Closeable {
      * @throws FtdiException            if the driver refuses the mode
      */
     public BitBangPort bitBang(int directions) throws FtdiException {
-        return BitBangPort.open(this, directions, false);
+        return BitBangPort.open(port, directions, false);
     }
 
     /**
@@ -677,7 +676,7 @@ public final class FtdiDevice implements Closeable {
      * @throws FtdiException            if the driver refuses the mode (chips without it)
      */
     public BitBangPort syncBitBang(int directions) throws FtdiException {
-        return BitBangPort.open(this, directions, true);
+        return BitBangPort.open(port, directions, true);
     }
 
     /**
@@ -690,7 +689,7 @@ public final class FtdiDevice implements Closeable {
      *                               or the driver refuses the mode
      */
     public CbusPins cbusPins() throws FtdiException {
-        return CbusPins.open(this);
+        return CbusPins.open(port);
     }
 
     /**
@@ -707,7 +706,7 @@ public final class FtdiDevice implements Closeable {
      */
     public SpiMaster spiMaster(SpiConfig config) throws IOException {
         Objects.requireNonNull(config, "config");
-        return SpiMaster.open(this, config);
+        return SpiMaster.open(port, config);
     }
 
     /**
@@ -723,51 +722,26 @@ public final class FtdiDevice implements Closeable {
      */
     public I2cMaster i2cMaster(I2cConfig config) throws IOException {
         Objects.requireNonNull(config, "config");
-        return I2cMaster.open(this, config);
-    }
-
-    /** Takes the pins for a function, refusing when another has them. */
-    void claimPins(Object user) {
-        synchronized (pinLock) {
-            if (guard.isClosed()) {
-                throw new IllegalStateException("Device " + name + " is closed");
-            }
-            if (pinUser != null) {
-                throw new IllegalStateException("The pins of device " + name + " are in use by " + pinUser
-                        + "; close it first");
-            }
-            pinUser = user;
-        }
-    }
-
-    /** Gives the pins back; nothing when the user does not have them. */
-    void releasePins(Object user) {
-        synchronized (pinLock) {
-            if (pinUser == user) {
-                pinUser = null;
-            }
-        }
+        return I2cMaster.open(port, config);
     }
 
     /**
-     * Resets the bit mode, unless the device is closed (which reset it), and gives the pins back
-     * whatever happens.
+     * Makes the device a JTAG controller through its MPSSE engine (FT2232D channel A, FT2232H,
+     * FT4232H channels A and B, FT232H), and moves the TAP to Test-Logic-Reset.
+     *
+     * @param config the TCK frequency, TRST* pin and adaptive clocking
+     * @return the controller; close it to give the pins back
+     * @throws IllegalArgumentException if the chip lacks the TRST* pin, adaptive clocking (FT2232D)
+     *                                  or the TCK frequency's range
+     * @throws IllegalStateException    if another function uses the pins, or the device is closed
+     * @throws FtdiException            if the chip has no MPSSE ({@link FtdiStatus#FT_NOT_SUPPORTED}),
+     *                                  or the driver fails while entering it
+     * @throws IOException              as above, or {@link AsynchronousCloseException} when the
+     *                                  device is closed meanwhile
      */
-    void leavePinMode(Object user, String what) throws FtdiException {
-        try {
-            if (isOpen()) {
-                setBitMode(0, 0, what);
-            }
-        } catch (IllegalStateException closedMeanwhile) {
-            // The device closed first: nothing is left to reset.
-        } finally {
-            releasePins(user);
-        }
-    }
-
-    /** Sets a bit mode, failing with the mode's name in the message. */
-    void setBitMode(int mask, int mode, String what) throws FtdiException {
-        call(what, h -> D2XXModes.setBitMode(h, mask, mode));
+    public JtagController jtag(JtagConfig config) throws IOException {
+        Objects.requireNonNull(config, "config");
+        return JtagController.open(port, config);
     }
 
     /** Enters a transfer that close wakes by purging: returns the handle to use until {@link #leaveTransfer}. */
@@ -778,52 +752,6 @@ public final class FtdiDevice implements Closeable {
 
     void leaveTransfer() {
         readSection.close();
-    }
-
-    /**
-     * One exchange of the pin functions: writes {@code outLength} bytes with one driver write
-     * (more only if the driver takes fewer), then reads exactly {@code replyLength} bytes with one
-     * driver read, which ends at the read timeout.
-     *
-     * @throws AsynchronousCloseException if close ended the exchange
-     * @throws FtdiException              if the driver fails, or the reply is short (the rest of
-     *                                    it is purged, so that the next exchange starts clean)
-     */
-    void exchange(byte[] out, int outLength, byte[] reply, int replyLength, String what) throws IOException {
-        enter(readSection);
-        try {
-            int done = 0;
-            while (done < outLength) {
-                if (guard.isClosed()) {
-                    throw new AsynchronousCloseException();
-                }
-                int count = D2XX.write(handle, out, done, outLength - done);
-                if (count < 0) {
-                    throw failure(what + ": writing " + outLength + " bytes", count);
-                }
-                if (count == 0) {
-                    throw new FtdiException(what + ": the device took no byte of " + (outLength - done)
-                            + " within the write timeout", name, FtdiStatus.FT_IO_ERROR.code());
-                }
-                done += count;
-            }
-            if (replyLength > 0) {
-                int count = D2XX.read(handle, reply, 0, replyLength);
-                if (count < 0) {
-                    throw failure(what + ": reading the " + replyLength + "-byte reply", count);
-                }
-                if (count < replyLength) {
-                    if (guard.isClosed()) {
-                        throw new AsynchronousCloseException();
-                    }
-                    D2XX.purge(handle, D2XXConstants.FT_PURGE_RX);
-                    throw new FtdiException(what + ": " + count + " of " + replyLength + " reply bytes came within the read"
-                            + " timeout", name, FtdiStatus.FT_IO_ERROR.code());
-                }
-            }
-        } finally {
-            readSection.close();
-        }
     }
 
     /** Whether close has begun, for a transfer that came back short. */

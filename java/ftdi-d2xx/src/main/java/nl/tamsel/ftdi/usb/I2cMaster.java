@@ -75,8 +75,8 @@ public final class I2cMaster implements AutoCloseable {
         this.pins = new MpssePins(mpsse);
     }
 
-    static I2cMaster open(FtdiDevice device, I2cConfig config) throws IOException {
-        DeviceType type = device.details().type();
+    static I2cMaster open(DevicePort port, I2cConfig config) throws IOException {
+        DeviceType type = port.type();
         boolean hiSpeed = type != DeviceType.FT_DEVICE_2232C;
         boolean openDrain = type == DeviceType.FT_DEVICE_232H;
         int divisor = hiSpeed ? config.speed().hiSpeedDivisor : config.speed().fullSpeedDivisor;
@@ -87,7 +87,7 @@ public final class I2cMaster implements AutoCloseable {
         // Idle bus: SCL high, SDA released. FT232H: both outputs in drive-zero, so a 1 floats.
         int levels = SCL | (openDrain ? SDA : 0);
         int directions = SCL | (openDrain ? SDA : 0);
-        Mpsse mpsse = Mpsse.enter(device, "I2cMaster[" + device + ", " + config.speed().hz() + " Hz]", divisor,
+        Mpsse mpsse = Mpsse.enter(port, "I2cMaster[" + port + ", " + config.speed().hz() + " Hz]", divisor,
                 hiSpeed, levels, directions, openDrain ? SCL | SDA | 1 << 2 : 0);
         mpsse.own(0, "I2C clock (SCL)");
         mpsse.own(1, "I2C data (SDA out)");

@@ -3,7 +3,6 @@ package nl.tamsel.ftdi.usb;
 import java.io.IOException;
 import java.time.Duration;
 import java.util.Arrays;
-import java.util.OptionalInt;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.locks.LockSupport;
 import java.util.concurrent.locks.ReentrantLock;
@@ -47,7 +46,7 @@ final class Mpsse {
     private static final int SYNC_ATTEMPTS = 4;
 
     final ReentrantLock lock = new ReentrantLock();
-    final FtdiDevice device;
+    final DevicePort port;
     final DeviceType type;
     /** 60 MHz base clock, three-phase clocking and the other H-series commands. */
     final boolean hiSpeed;
@@ -67,8 +66,8 @@ final class Mpsse {
     private final String user;
     private boolean closed;
 
-    private Mpsse(FtdiDevice device, DeviceType type, String user) {
-        this.device = device;
+    private Mpsse(DevicePort port, DeviceType type, String user) {
+        this.port = port;
         this.user = user;
         this.type = type;
         this.hiSpeed = type == DeviceType.FT_DEVICE_2232H || type == DeviceType.FT_DEVICE_4232H
@@ -87,37 +86,30 @@ final class Mpsse {
      * flow control, bit mode 0 then 2, synchronisation by a bad opcode, then the clock settings
      * and pins, stated explicitly since the power-on defaults are not known.
      */
-    static Mpsse enter(FtdiDevice device, String user, int divisor, boolean threePhase, int levels, int directions,
+    static Mpsse enter(DevicePort port, String user, int divisor, boolean threePhase, int levels, int directions,
             int driveZeroMask) throws IOException {
-        DeviceType type = device.details().type();
+        DeviceType type = port.type();
         if (type != DeviceType.FT_DEVICE_2232C && type != DeviceType.FT_DEVICE_2232H
                 && type != DeviceType.FT_DEVICE_4232H && type != DeviceType.FT_DEVICE_232H) {
             throw new FtdiException("Entering MPSSE mode (the " + type.displayName() + " has no MPSSE; the FT2232D,"
-                    + " FT2232H, FT4232H and FT232H have)", device.name(), FtdiStatus.FT_NOT_SUPPORTED.code());
+                    + " FT2232H, FT4232H and FT232H have)", port.name(), FtdiStatus.FT_NOT_SUPPORTED.code());
         }
-        Mpsse mpsse = new Mpsse(device, type, user);
-        device.claimPins(mpsse);
+        Mpsse mpsse = new Mpsse(port, type, user);
+        port.claimPins(mpsse);
         try {
             mpsse.start(divisor, threePhase, levels, directions, driveZeroMask);
             return mpsse;
         } catch (IOException | RuntimeException e) {
-            device.releasePins(mpsse);
+            port.releasePins(mpsse);
             throw e;
         }
     }
 
     private void start(int divisor, boolean threePhase, int startLevels, int startDirections, int driveZeroMask)
             throws IOException {
-        device.reset();
-        device.purgeReceiveQueue();
-        device.setUsbTransferSize(USB_TRANSFER_SIZE);
-        device.setSpecialCharacters(OptionalInt.empty(), OptionalInt.empty());
-        device.setReadTimeout(REPLY_TIMEOUT);
-        device.setWriteTimeout(REPLY_TIMEOUT);
-        device.setLatencyTimer(Duration.ofMillis(LATENCY_MILLIS));
-        device.setFlowControl(FlowControl.RTS_CTS);
-        device.setBitMode(0, 0, "Resetting the bit mode");
-        device.setBitMode(0, MODE_MPSSE, "Entering MPSSE mode");
+        port.prepareForCommands(USB_TRANSFER_SIZE, REPLY_TIMEOUT, Duration.ofMillis(LATENCY_MILLIS));
+        port.setBitMode(0, 0, "Resetting the bit mode");
+        port.setBitMode(0, MODE_MPSSE, "Entering MPSSE mode");
         LockSupport.parkNanos(SETTLE_NANOS);
         synchronise();
         levels = startLevels;
@@ -149,15 +141,15 @@ final class Mpsse {
         byte[] badOpcode = {(byte) BAD_OPCODE};
         byte[] answer = new byte[2];
         for (int attempt = 0; attempt < SYNC_ATTEMPTS; attempt++) {
-            device.exchange(badOpcode, 1, answer, 2, "Synchronising with the MPSSE");
+            port.exchange(badOpcode, 1, answer, 2, "Synchronising with the MPSSE");
             if ((answer[0] & 0xFF) == BAD_COMMAND_REPLY && (answer[1] & 0xFF) == BAD_OPCODE) {
                 return;
             }
-            device.purgeReceiveQueue();
+            port.purgeReceiveQueue();
         }
         throw new FtdiException("Synchronising with the MPSSE (it answered 0x" + Integer.toHexString(answer[0] & 0xFF)
                 + " 0x" + Integer.toHexString(answer[1] & 0xFF) + " to the bad opcode 0xAA, not 0xFA 0xAA)",
-                device.name(), FtdiStatus.FT_OTHER_ERROR.code());
+                port.name(), FtdiStatus.FT_OTHER_ERROR.code());
     }
 
     // ---- Pins ---------------------------------------------------------------------------------
@@ -273,7 +265,38 @@ final class Mpsse {
         int length = outLength;
         outLength = 0;
         replyLength = 0;
-        device.exchange(out, length, reply, expected, what);
+        port.exchange(out, length, reply, expected, what);
+        return reply;
+    }
+
+    /**
+     * Writes the commands built so far with one driver write and reads nothing, for a function
+     * that pipelines and reads their replies later with {@link #receive}. With {@code flush} they
+     * end with send-immediate (0x87), so that their replies come back at once.
+     */
+    void send(boolean flush, String what) throws IOException {
+        if (flush) {
+            add(SEND_IMMEDIATE);
+        }
+        int length = outLength;
+        outLength = 0;
+        replyLength = 0;
+        if (length > 0) {
+            port.write(out, 0, length, what);
+        }
+    }
+
+    /**
+     * Reads exactly {@code count} reply bytes of commands {@link #send sent} before, with one
+     * driver read.
+     *
+     * @return the reply buffer, valid up to {@code count} until the next transaction
+     */
+    byte[] receive(int count, String what) throws IOException {
+        if (reply.length < count) {
+            reply = new byte[Math.max(count, reply.length * 2)];
+        }
+        port.read(reply, 0, count, what);
         return reply;
     }
 
@@ -308,6 +331,6 @@ final class Mpsse {
         } finally {
             lock.unlock();
         }
-        device.leavePinMode(this, "Leaving MPSSE mode");
+        port.leavePinMode(this, "Leaving MPSSE mode");
     }
 }

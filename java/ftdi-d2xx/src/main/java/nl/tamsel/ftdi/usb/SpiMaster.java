@@ -73,15 +73,15 @@ public final class SpiMaster implements AutoCloseable {
         this.pins = new MpssePins(mpsse);
     }
 
-    static SpiMaster open(FtdiDevice device, SpiConfig config) throws IOException {
-        DeviceType type = device.details().type();
+    static SpiMaster open(DevicePort port, SpiConfig config) throws IOException {
+        DeviceType type = port.type();
         int base = type == DeviceType.FT_DEVICE_2232C ? 12_000_000 : 60_000_000;
         int divisor = divisor(base, config.clockHz());
         int actual = base / ((1 + divisor) * 2);
         int cs = config.chipSelect();
         int csInactive = config.chipSelectActiveHigh() ? 0 : 1 << cs;
         int idle = config.mode() >= 2 ? SCK : 0;
-        Mpsse mpsse = Mpsse.enter(device, "SpiMaster[" + device + ", mode " + config.mode() + ", " + actual + " Hz]", divisor, false, idle | csInactive, SCK | MOSI | 1 << cs, 0);
+        Mpsse mpsse = Mpsse.enter(port, "SpiMaster[" + port + ", mode " + config.mode() + ", " + actual + " Hz]", divisor, false, idle | csInactive, SCK | MOSI | 1 << cs, 0);
         if (!mpsse.hasPin(cs)) {
             mpsse.close();
             throw new IllegalArgumentException("The " + type.displayName() + " has no MPSSE pin " + cs
@@ -316,7 +316,7 @@ public final class SpiMaster implements AutoCloseable {
             }
             ended = true;
             try {
-                if (mpsse.device.isOpen()) {
+                if (mpsse.port.isOpen()) {
                     select(false);
                     run("Ending an SPI transaction");
                 }
