@@ -37,6 +37,9 @@ public final class SvfParser implements Closeable {
      */
     public static final int MAX_SCAN_BITS = 1 << 24;
 
+    /** The longest RUNTEST minimum time accepted, in seconds (about 11.6 days). */
+    public static final double MAX_RUNTEST_SECONDS = 1e6;
+
     private final Reader reader;
     private final SvfLexer lexer;
     private final Map<SvfScan.Kind, SvfScan> lastScans = new EnumMap<>(SvfScan.Kind.class);
@@ -204,6 +207,8 @@ public final class SvfParser implements Closeable {
         double first = real("a clock count or a time");
         int firstLine = lexer.tokenLine();
         int firstColumn = lexer.tokenColumn();
+        int minimumLine = firstLine;
+        int minimumColumn = firstColumn;
         token = lexer.next();
         String unit = token == SvfLexer.WORD ? lexer.word() : "";
         if (unit.equals("TCK") || unit.equals("SCK")) {
@@ -215,6 +220,8 @@ public final class SvfParser implements Closeable {
             token = lexer.next();
             if (token == SvfLexer.WORD && isNumber(lexer.word())) {
                 minimum = real("a minimum time");
+                minimumLine = lexer.tokenLine();
+                minimumColumn = lexer.tokenColumn();
                 token = lexer.next();
                 unit = token == SvfLexer.WORD ? lexer.word() : "";
                 if (!unit.equals("SEC")) {
@@ -246,6 +253,10 @@ public final class SvfParser implements Closeable {
             token = lexer.next();
             end = stableState("a stable end state (RESET, IDLE, DRPAUSE, IRPAUSE)");
             token = lexer.next();
+        }
+        if (minimum > MAX_RUNTEST_SECONDS) {
+            throw new SvfSyntaxException(minimumLine, minimumColumn, "a minimum time of at most " + MAX_RUNTEST_SECONDS + " s",
+                    minimum + " s");
         }
         if (token != SvfLexer.SEMICOLON) {
             throw unexpected(minimum == 0 && maximum == Double.POSITIVE_INFINITY

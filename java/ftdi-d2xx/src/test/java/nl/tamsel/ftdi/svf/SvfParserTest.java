@@ -68,6 +68,8 @@ class SvfParserTest {
         RUNTEST 1 SEC ENDSTATE IRSHIFT;      | 1 | 24 | stable end state
         RUNTEST 1E SEC;                      | 1 | 9  | clock count or a time
         RUNTEST 1 SEC 2;                     | 1 | 15 | MAXIMUM, ENDSTATE
+        RUNTEST 10 TCK 2E6 SEC;              | 1 | 16 | at most 1000000.0 s
+        RUNTEST 1E7 SEC;                     | 1 | 9  | at most 1000000.0 s
         FREQUENCY 0 HZ;                      | 1 | 11 | above 0
         FREQUENCY 1E6;                       | 1 | 14 | HZ
         FREQUENCY -5 HZ;                     | 1 | 11 | frequency or ';'
