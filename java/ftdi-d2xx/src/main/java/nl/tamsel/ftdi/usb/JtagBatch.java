@@ -462,7 +462,7 @@ public final class JtagBatch implements AutoCloseable {
             }
             if (chunk <= 0) {
                 if (capture && unsentReplies + unreadReplies >= replyBound) {
-                    settle();
+                    makeReplyRoom();
                 } else {
                     send(false);
                 }
@@ -588,8 +588,8 @@ public final class JtagBatch implements AutoCloseable {
 
     /** Makes room for a command of {@code bytes} bytes and {@code replies} reply bytes. */
     private void reply(int replies, int bytes) throws IOException {
-        if (replies > 0 && unsentReplies + unreadReplies + replies > replyBound) {
-            settle();
+        while (replies > 0 && unsentReplies + unreadReplies + replies > replyBound) {
+            makeReplyRoom();
         }
         room(bytes);
     }
@@ -618,9 +618,28 @@ public final class JtagBatch implements AutoCloseable {
         writtenState = controller.state;
     }
 
+    /**
+     * Frees room for replies: reads those of the commands already written when there are any, so
+     * that a long stream keeps its writes full (one write per 64 KiB of commands); writes the
+     * buffer first only when nothing written is unread. The chip sends replies without a
+     * send-immediate once its latency timer runs out, so such a read waits at most that long.
+     */
+    private void makeReplyRoom() throws IOException {
+        if (unreadReplies > 0) {
+            readWritten();
+        } else {
+            settle();
+        }
+    }
+
     /** Writes the buffer with send-immediate and reads every reply due, handing out the bits. */
     private void settle() throws IOException {
         send(true);
+        readWritten();
+    }
+
+    /** Reads the replies of the commands written so far, handing out the bits. */
+    private void readWritten() throws IOException {
         int due = unreadReplies;
         byte[] reply;
         try {
