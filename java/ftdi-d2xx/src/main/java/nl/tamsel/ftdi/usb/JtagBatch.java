@@ -1,6 +1,7 @@
 package nl.tamsel.ftdi.usb;
 
 import java.io.IOException;
+import java.nio.channels.AsynchronousCloseException;
 import java.time.Duration;
 import java.util.ArrayDeque;
 import java.util.ArrayList;
@@ -608,6 +609,9 @@ public final class JtagBatch implements AutoCloseable {
         }
         try {
             mpsse.send(flush, "A JTAG batch's write of " + length + " command bytes");
+        } catch (IllegalStateException e) {
+            failed();
+            throw closedMeanwhile(e);
         } catch (IOException | RuntimeException e) {
             failed();
             throw e;
@@ -644,6 +648,9 @@ public final class JtagBatch implements AutoCloseable {
         byte[] reply;
         try {
             reply = mpsse.receive(due, "A JTAG batch's read of " + due + " reply bytes");
+        } catch (IllegalStateException e) {
+            failed();
+            throw closedMeanwhile(e);
         } catch (IOException | RuntimeException e) {
             failed();
             throw e;
@@ -672,6 +679,19 @@ public final class JtagBatch implements AutoCloseable {
         } else {
             results.add(scan.bits);
         }
+    }
+
+    /**
+     * A device closed after the batch began is a close racing it: {@link AsynchronousCloseException},
+     * as documented, rather than the {@link IllegalStateException} of a call on a closed device.
+     */
+    private IllegalStateException closedMeanwhile(IllegalStateException e) throws AsynchronousCloseException {
+        if (!mpsse.port.isOpen()) {
+            AsynchronousCloseException closed = new AsynchronousCloseException();
+            closed.initCause(e);
+            throw closed;
+        }
+        return e;
     }
 
     /** After a failed transfer nothing is known about the TAP or the replies still in flight. */
