@@ -6,7 +6,12 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.IOException;
 import java.io.StringReader;
+import java.nio.channels.AsynchronousCloseException;
 import java.time.Duration;
+import java.util.concurrent.CompletableFuture;
+import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.ExecutionException;
+import java.util.concurrent.TimeUnit;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
 import nl.tamsel.ftdi.sim.SimulatedJtagChain;
@@ -16,6 +21,7 @@ import nl.tamsel.ftdi.usb.JtagConfig;
 import nl.tamsel.ftdi.usb.JtagController;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 
@@ -39,7 +45,11 @@ class SvfPlayerTest {
 
     @AfterEach
     void close() throws IOException {
-        jtag.close();
+        try {
+            jtag.close();
+        } catch (IOException e) {
+            // After an unplug leaving the MPSSE mode fails; the controller is closed all the same.
+        }
         device.close();
     }
 
@@ -111,5 +121,49 @@ class SvfPlayerTest {
         long waited = adapter.busTime().minus(before).toNanos() / 1000;
         // At 1 MHz one clock is a microsecond; moving into and out of the run state takes a few.
         assertTrue(waited >= micros && waited <= micros + 20, waited + " µs for " + micros);
+    }
+
+    /** Scans with waits and no compares, long enough for several streaming writes. */
+    private static String longFile(int scans) {
+        StringBuilder text = new StringBuilder("STATE IDLE;\n");
+        for (int i = 0; i < scans; i++) {
+            text.append("SDR 256 TDI (").append("0123456789ABCDEF".repeat(4)).append(");\nRUNTEST 100 TCK;\n");
+        }
+        return text.toString();
+    }
+
+    @Test
+    void anUnplugEndsTheRunWithTheLineReached() {
+        SvfPlayer player = new SvfPlayer(jtag).onProgress((statements, characters) -> {
+            if (statements == 1024) {
+                adapter.unplug();
+            }
+        });
+
+        SvfPlayException e = assertThrows(SvfPlayException.class, () -> player.play(new StringReader(longFile(5_000))));
+        assertTrue(e.line() > 1024 && e.line() <= 10_001, e.getMessage());
+        assertTrue(e.getMessage().startsWith("SVF line " + e.line() + " reached: "), e.getMessage());
+    }
+
+    @Test
+    void closingTheDeviceDuringARunEndsItWithAsynchronousClose() throws InterruptedException {
+        CountDownLatch started = new CountDownLatch(1);
+        SvfPlayer player = new SvfPlayer(jtag).onProgress((statements, characters) -> started.countDown());
+        CompletableFuture<SvfSummary> run = CompletableFuture.supplyAsync(() -> {
+            try {
+                return player.play(new StringReader(longFile(50_000)));
+            } catch (IOException e) {
+                throw new java.io.UncheckedIOException(e);
+            }
+        });
+        assertTrue(started.await(2, TimeUnit.MINUTES), "hang guard");
+        try {
+            device.close();
+        } catch (IOException e) {
+            throw new AssertionError(e);
+        }
+
+        ExecutionException e = assertThrows(ExecutionException.class, () -> run.get(2, TimeUnit.MINUTES));
+        assertTrue(e.getCause().getCause() instanceof AsynchronousCloseException, String.valueOf(e.getCause()));
     }
 }
