@@ -35,7 +35,31 @@ def i2c_vcd(transactions, timescale="1ns"):
     return text + "".join("#%d\n%d%s\n" % change for change in changes)
 
 
+def jtag_clocks(scans):
+    """TCK, TMS, TDI and TDO changes for scans from Run-Test/Idle back to it, each a register
+    ("IR" or "DR") with the TDI and TDO bits, first shifted first: pins change while TCK is low."""
+    clocks = []
+    for register, tdi, tdo in scans:
+        clocks += [(tms, 0, 1) for tms in ((1, 1, 0, 0) if register == "IR" else (1, 0, 0))]
+        clocks += [(1 if i == len(tdi) - 1 else 0, tdi[i], tdo[i]) for i in range(len(tdi))]
+        clocks += [(1, 0, 1), (0, 0, 1)]
+    tck, tms, tdi, tdo = [], [], [], []
+    for step, (m, i, o) in enumerate(clocks):
+        tms.append((100 * step, m)), tdi.append((100 * step, i)), tdo.append((100 * step, o))
+        tck.append((100 * step + 50, 1)), tck.append((100 * step + 99, 0))
+    return tck, tms, tdi, tdo
+
+
 class RenderWaveformTest(unittest.TestCase):
+
+    def test_decodes_jtag_scans_with_the_first_bit_lowest(self):
+        scans = [("IR", [1, 1, 0, 0, 1], [1, 0, 1, 0, 0]), ("DR", [0, 1, 1], [1, 0, 0]), ("DR", [1], [0])]
+        found = render.decode_jtag(*jtag_clocks(scans), state="IDLE")
+        self.assertEqual(["IR 5 TDI 13 TDO 05", "DR 3 TDI 6 TDO 1", "DR 1 TDI 1 TDO 0"],
+                         [label for _, _, label in found])
+        # A scan spans its shifted bits' clocks: from the first to the one leaving Shift.
+        self.assertEqual((450, 850), found[0][:2])
+
 
     def test_decodes_addresses_bytes_acknowledgements_and_repeated_starts(self):
         cases = [

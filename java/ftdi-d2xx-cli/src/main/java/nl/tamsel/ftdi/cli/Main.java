@@ -25,6 +25,8 @@ import nl.tamsel.ftdi.usb.FtdiException;
  *   <tr><td>{@code receive <device> <file>}</td><td>receives into a file</td></tr>
  *   <tr><td>{@code i2c scan|read|write <device> ...}</td><td>an I2C bus on the MPSSE pins</td></tr>
  *   <tr><td>{@code spi transfer <device> <hexbytes>}</td><td>one SPI frame on the MPSSE pins</td></tr>
+ *   <tr><td>{@code jtag scan|shift <device> ...}</td><td>a JTAG chain's devices, or shifts through its
+ *       registers, on the MPSSE pins</td></tr>
  *   <tr><td>{@code gpio <device> [read|write ...]}</td><td>the data pins in bit-bang mode</td></tr>
  *   <tr><td>{@code eeprom <device> read|write|erase|user-area}</td><td>the configuration EEPROM</td></tr>
  *   <tr><td>{@code events <device>}</td><td>waits for a device event</td></tr>
@@ -34,7 +36,8 @@ import nl.tamsel.ftdi.usb.FtdiException;
  * a plain serial number (see {@link nl.tamsel.ftdi.usb.DeviceSelector}). {@code --help} works
  * on every command. {@code --simulated} runs against the simulated driver this jar carries, with
  * three loopback devices and an FT2232H whose channel A has an I2C sensor at 0x48 and an I2C
- * EEPROM at 0x50 and whose channel B has an SPI flash; {@code --trace FILE.vcd} then writes the
+ * EEPROM at 0x50 and whose channel B has an SPI flash, and an FT232H (serial FT232HJT) wired to a JTAG
+ * chain of three devices; {@code --trace FILE.vcd} then writes the
  * waveform of the pins of the device the command uses. On a terminal, send, receive and loopback
  * show a progress bar.
  *
@@ -53,7 +56,7 @@ public final class Main {
 
     private static final List<Command> COMMANDS = List.of(new ListCommand(), new InfoCommand(),
             new LoopbackCommand(), new SendCommand(), new ReceiveCommand(), new I2cCommand(), new SpiCommand(),
-            new GpioCommand(), new EepromCommand(), new EventsCommand());
+            new JtagCommand(), new GpioCommand(), new EepromCommand(), new EventsCommand());
     private static final Map<String, Command> BY_NAME = COMMANDS.stream()
             .collect(Collectors.toMap(Command::name, Function.identity()));
 
@@ -152,7 +155,8 @@ public final class Main {
         }
         text.append("\n<device> is an index, serial:XYZ, desc:..., loc:0x... or a plain serial number.\n"
                 + "--simulated runs against the simulated driver in this jar, with three loopback devices and an\n"
-                + "  FT2232H: an I2C sensor at 0x48 and an EEPROM at 0x50 on channel A, an SPI flash on channel B.\n"
+                + "  FT2232H: an I2C sensor at 0x48 and an EEPROM at 0x50 on channel A, an SPI flash on channel B;\n"
+                + "  and an FT232H, serial FT232HJT, wired to a JTAG chain of three devices.\n"
                 + "--trace FILE.vcd (with --simulated) writes the waveform of the device's pins during the command.\n"
                 + "<command> --help explains a command.\n\nExit codes:\n");
         for (ExitCode code : ExitCode.values()) {

@@ -7,6 +7,7 @@ import java.util.List;
 import nl.tamsel.ftdi.sim.Pin;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
+import nl.tamsel.ftdi.sim.SimulatedJtagChain;
 import nl.tamsel.ftdi.usb.D2XXConstants;
 import nl.tamsel.ftdi.usb.DeviceInfo;
 import nl.tamsel.ftdi.usb.DeviceType;
@@ -16,7 +17,8 @@ import nl.tamsel.ftdi.usb.FtdiException;
 /**
  * What {@code --simulated} runs against: the simulated driver with three loopback devices and a
  * dual-channel FT2232H whose channel A carries an I2C temperature sensor and an I2C EEPROM, and
- * whose channel B carries an SPI flash.
+ * whose channel B carries an SPI flash; and a single-channel FT232H (serial FT232HJT) wired to the
+ * demo JTAG chain of three devices.
  */
 final class SimulatedDevices {
 
@@ -35,7 +37,7 @@ final class SimulatedDevices {
     private static final int EEPROM_SIZE = 256;
     private static final int EEPROM_PAGE = 8;
 
-    /** The FT2232H's channels, A then B, for --trace; the other devices have nothing on their pins. */
+    /** The devices with something on their pins, for --trace: the FT2232H's channels A and B, the JTAG FT232H. */
     private static List<SimulatedDevice> channels = List.of();
 
     private SimulatedDevices() {
@@ -60,7 +62,11 @@ final class SimulatedDevices {
         channelA.attachI2cEeprom(EEPROM_ADDRESS, EEPROM_SIZE, EEPROM_PAGE).setContents(0, EEPROM_CONTENTS);
         SimulatedDevice channelB = channel("B", 0x0222);
         channelB.attachSpiFlash(Pin.AD3, SimulatedDevice.DEFAULT_JEDEC_ID, SimulatedDevice.DEFAULT_FLASH_SIZE);
-        channels = List.of(channelA, channelB);
+        SimulatedDevice jtag = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H)
+                .serialNumber(SimulatedJtagChain.DEMO_SERIAL).description("Simulated FT232H JTAG").locationId(0x0231)
+                .loopback(false).attach();
+        jtag.attachJtagChain(SimulatedJtagChain.demoChain());
+        channels = List.of(channelA, channelB, jtag);
     }
 
     /** The FT2232H's channels of the last install, A then B. */
@@ -89,8 +95,8 @@ final class SimulatedDevices {
                 }
             }
         }
-        throw Arguments.usage("--trace records the pins of the simulated FT2232H's channels: name FT2232HA or"
-                + " FT2232HB as the command's device");
+        throw Arguments.usage("--trace records the pins of the simulated FT2232H's channels and the JTAG FT232H:"
+                + " name FT2232HA, FT2232HB or FT232HJT as the command's device");
     }
 
     static void writeTrace(SimulatedDevice channel, Path file) throws CommandFailure {

@@ -38,7 +38,7 @@ class MainTest extends ToolTestBase {
     void simulatedListShowsTheLoopbackDevicesAndBothChannelsOfTheFt2232h() {
         assertEquals(0, run("--simulated", "list"));
         String[] lines = out().split("\n");
-        assertEquals(6, lines.length, out());
+        assertEquals(7, lines.length, out());
         assertTrue(lines[0].startsWith("#   Serial"), lines[0]);
         assertTrue(lines[2].matches("1 +SIM232H1 +Simulated FT232H loopback +232H +0403:6014 +0x00000213 +hi-speed"),
                 lines[2]);
@@ -46,6 +46,8 @@ class MainTest extends ToolTestBase {
                 lines[4]);
         assertTrue(lines[5].matches("4 +FT2232HB +Simulated FT2232H B +2232H +0403:6010 +0x00000222 +-"),
                 lines[5]);
+        assertTrue(lines[6].matches("5 +FT232HJT +Simulated FT232H JTAG +232H +0403:6014 +0x00000231 +.*"),
+                lines[6]);
     }
 
     @Test

@@ -193,7 +193,8 @@ public final class JtagBatch implements AutoCloseable {
     public JtagBatch goTo(TapState stable) throws IOException {
         checkActive();
         JtagController.checkStable(stable, "The state to go to");
-        if (stable == TapState.TEST_LOGIC_RESET) {
+        if (stable == TapState.TEST_LOGIC_RESET && controller.state == null) {
+            // Five ones reach it from anywhere: the one move an unknown state allows.
             tms(0x1F, 5, 0, null);
             controller.state = stable;
             return this;

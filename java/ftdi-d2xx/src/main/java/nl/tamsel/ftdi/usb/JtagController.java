@@ -234,8 +234,8 @@ public final class JtagController implements AutoCloseable {
     }
 
     /**
-     * Moves the TAP to a stable state by the shortest TMS path (to Test-Logic-Reset: five ones).
-     * One driver write; nothing when it is there already.
+     * Moves the TAP to a stable state by the shortest TMS path (to Test-Logic-Reset from
+     * elsewhere: five ones). One driver write; nothing when it is there already.
      *
      * @param stable Test-Logic-Reset, Run-Test/Idle, Shift-DR, Pause-DR, Shift-IR or Pause-IR
      * @throws IllegalArgumentException if the state is not stable

@@ -97,7 +97,7 @@ public enum TapState {
 
     /**
      * The fewest TMS bits that lead from this state to another, in clock order from bit 0. To
-     * Test-Logic-Reset it is always five ones, which reach it from any state, known or not.
+     * Test-Logic-Reset from elsewhere it is always five ones, which reach it from any state.
      */
     int pathTo(TapState target) {
         return PATHS[ordinal()][target.ordinal()] & 0xFFFF;
@@ -129,7 +129,9 @@ public enum TapState {
                     }
                 }
             }
-            found[TEST_LOGIC_RESET.ordinal()] = 5 << 16 | 0x1F;
+            if (from != TEST_LOGIC_RESET) {
+                found[TEST_LOGIC_RESET.ordinal()] = 5 << 16 | 0x1F;
+            }
         }
         return paths;
     }
