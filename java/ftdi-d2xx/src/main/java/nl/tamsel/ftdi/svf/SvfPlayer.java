@@ -24,8 +24,8 @@ import nl.tamsel.ftdi.usb.JtagController;
  * }
  * }</pre>
  *
- * <p>The controller's frequency when a run starts is the highest it uses: {@code FREQUENCY}
- * statements may only lower it. TCK counts of RUNTEST given in SCK (system clocks) are clocked
+ * <p>A run starts at the controller's frequency; {@code FREQUENCY} statements change it, never
+ * above the highest frequency set here (by default the controller's when the run starts). TCK counts of RUNTEST given in SCK (system clocks) are clocked
  * on TCK, the only clock the adapter has. Waits are clock-only MPSSE commands, the longer of the
  * clock count and the minimum time at the current frequency; a MAXIMUM time is accepted and not
  * checked, as the wait is never longer than both minimums ask for. SMASK is not needed: every TDI
@@ -38,6 +38,7 @@ public final class SvfPlayer {
 
     private final JtagController jtag;
     private SvfProgressListener listener = (statements, characters) -> { };
+    private long highestClockHz;
 
     /**
      * A player on a controller, which it does not close.
@@ -46,6 +47,22 @@ public final class SvfPlayer {
      */
     public SvfPlayer(JtagController jtag) {
         this.jtag = Objects.requireNonNull(jtag, "jtag");
+    }
+
+    /**
+     * Sets the highest TCK frequency a file's {@code FREQUENCY} statements may ask for; a
+     * {@code FREQUENCY} without a number asks for this one.
+     *
+     * @param hz the frequency in Hz, or 0 for the controller's frequency when a run starts
+     * @return this player
+     * @throws IllegalArgumentException if hz is negative
+     */
+    public SvfPlayer highestClockHz(long hz) {
+        if (hz < 0) {
+            throw new IllegalArgumentException("The highest TCK frequency must be 0 (the controller's) or more, not " + hz);
+        }
+        this.highestClockHz = hz;
+        return this;
     }
 
     /**
@@ -101,6 +118,7 @@ public final class SvfPlayer {
      */
     public SvfSummary play(Reader svf) throws IOException {
         CountingReader counted = new CountingReader(svf);
-        return new SvfRun(jtag, listener).play(new SvfParser(counted), counted);
+        return new SvfRun(jtag, listener, highestClockHz > 0 ? highestClockHz : jtag.clockHz())
+                .play(new SvfParser(counted), counted);
     }
 }

@@ -23,10 +23,10 @@ final class SvfRun {
     private long scans;
     private long compares;
 
-    SvfRun(JtagController jtag, SvfProgressListener listener) throws IOException {
+    SvfRun(JtagController jtag, SvfProgressListener listener, long highestClockHz) {
         this.jtag = jtag;
         this.listener = listener;
-        this.highestClockHz = jtag.clockHz();
+        this.highestClockHz = highestClockHz;
         for (SvfScan.Kind kind : SvfScan.Kind.values()) {
             headers[kind.ordinal()] = new SvfScan(kind, 0, SvfBits.ones(0), null, SvfBits.ones(0), SvfBits.ones(0), 0);
         }
