@@ -24,6 +24,11 @@ import nl.tamsel.ftdi.usb.JtagController;
  * }
  * }</pre>
  *
+ * <p>Compares are checked as their captured bits come back, which is when the replies due reach
+ * the device's reply bound or at the end: the statements after a failing compare may already
+ * have been clocked by then (in a file with few compares, all of them). A file that must stop
+ * before erasing when, say, the IDCODE is wrong is played as two files.
+ *
  * <p>A run starts at the controller's frequency; {@code FREQUENCY} statements change it, never
  * above the highest frequency set here (by default the controller's when the run starts). TCK counts of RUNTEST given in SCK (system clocks) are clocked
  * on TCK, the only clock the adapter has. Waits are clock-only MPSSE commands, the longer of the
