@@ -18,6 +18,7 @@ constexpr int kFirstTrstPin = 4;
 
 sim::JtagDeviceSpec toSpec(const SimJtagDeviceSpec& in) {
     sim::JtagDeviceSpec spec;
+    // Clamped so that a huge length cannot wrap into a valid int; JtagDevice::valid refuses it.
     spec.irLength = static_cast<int>(std::min<uint32_t>(in.irLength, 1000));
     spec.irCapture = in.irCapture;
     spec.hasIdcode = in.hasIdcode != 0;

@@ -55,6 +55,8 @@ void JtagDevice::risingEdge(bool tms, bool tdi) {
         break;
     }
     state_ = nextTapState(state_, tms);
+    // Updates act on the edge that enters Update-xR rather than on the falling edge within it:
+    // nothing can tell the two apart before the next rising edge.
     switch (state_) {
     case TapState::TestLogicReset:
         reset();

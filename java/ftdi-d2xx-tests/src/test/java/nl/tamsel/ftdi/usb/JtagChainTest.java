@@ -3,6 +3,7 @@ package nl.tamsel.ftdi.usb;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assertions.fail;
 
@@ -29,6 +30,7 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 import org.junit.jupiter.params.provider.EnumSource;
+import org.junit.jupiter.params.provider.ValueSource;
 
 /**
  * The JTAG controller against simulated chains: the TAP table, chain scans (and TDO open or
@@ -69,7 +71,11 @@ class JtagChainTest extends SimulatedDriverTestBase {
     }
 
     private static SimulatedJtagChain chain(List<JtagDeviceModel> models, Pin trst) {
-        SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
+        return chain(DeviceType.FT_DEVICE_232H, models, trst);
+    }
+
+    private static SimulatedJtagChain chain(DeviceType type, List<JtagDeviceModel> models, Pin trst) {
+        SimulatedDevice adapter = SimulatedDevice.builder().type(type).loopback(false).attach();
         return adapter.attachJtagChain(models, trst);
     }
 
@@ -232,14 +238,17 @@ class JtagChainTest extends SimulatedDriverTestBase {
 
     /**
      * Waits cost bus time and no round trip: the clocks counted, at the frequency set, and the
-     * state held (TMS 1 in Test-Logic-Reset, 0 elsewhere).
+     * state held (TMS 1 in Test-Logic-Reset, 0 elsewhere). The FT2232D, without clock-only
+     * commands, clocks TDI bits instead.
      */
-    @ParameterizedTest(name = "{0}: {1} clocks, at least {2} us, at {3} Hz")
-    @CsvSource({"RUN_TEST_IDLE, 1000, 0, 1000000", "RUN_TEST_IDLE, 0, 2000, 1000000", "PAUSE_DR, 1, 0, 6000000",
-        "PAUSE_IR, 7, 1, 6000000", "TEST_LOGIC_RESET, 600000, 0, 30000000", "RUN_TEST_IDLE, 100, 500, 100000",
-        "RUN_TEST_IDLE, 524295, 0, 30000000"})
-    void waitsAreClockedOnTheBus(TapState in, long clocks, long micros, long hz) throws IOException {
-        SimulatedJtagChain chain = demo();
+    @ParameterizedTest(name = "{0}: {1} clocks, at least {2} us, at {3} Hz on the {4}")
+    @CsvSource({"RUN_TEST_IDLE, 1000, 0, 1000000, FT_DEVICE_232H", "RUN_TEST_IDLE, 0, 2000, 1000000, FT_DEVICE_232H",
+        "PAUSE_DR, 1, 0, 6000000, FT_DEVICE_232H", "PAUSE_IR, 7, 1, 6000000, FT_DEVICE_2232H",
+        "TEST_LOGIC_RESET, 600000, 0, 30000000, FT_DEVICE_232H", "RUN_TEST_IDLE, 100, 500, 100000, FT_DEVICE_4232H",
+        "RUN_TEST_IDLE, 524295, 0, 30000000, FT_DEVICE_232H", "RUN_TEST_IDLE, 1003, 0, 1000000, FT_DEVICE_2232C",
+        "TEST_LOGIC_RESET, 300005, 0, 6000000, FT_DEVICE_2232C", "PAUSE_IR, 5, 0, 6000000, FT_DEVICE_2232C"})
+    void waitsAreClockedOnTheBus(TapState in, long clocks, long micros, long hz, DeviceType type) throws IOException {
+        SimulatedJtagChain chain = chain(type, SimulatedJtagChain.demoChain(), null);
         SimulatedDevice adapter = chain.adapter();
         try (JtagController jtag = open(chain, JtagConfig.builder().clockHz(hz).build())) {
             jtag.goTo(in);
@@ -333,9 +342,37 @@ class JtagChainTest extends SimulatedDriverTestBase {
     }
 
     /**
-     * Closing the device while a batch streams: the batch ends with an
-     * {@link AsynchronousCloseException} or {@link IllegalStateException} (or had finished), never
-     * hangs or fails otherwise, and the controller closes afterwards.
+     * With adaptive clocking each TCK edge waits for RTCK (GPIOL3) to follow: wired back from TCK
+     * the chain answers; left open, the engine waits and the call fails at the read timeout,
+     * leaving the state unknown. GPIOL3 and TRST* are the controller's; other pins are free.
+     */
+    @ParameterizedTest(name = "RTCK wired to TCK: {0}")
+    @ValueSource(booleans = {true, false})
+    void adaptiveClockingWaitsForRtck(boolean wired) throws IOException {
+        SimulatedJtagChain chain = chain(SimulatedJtagChain.demoChain(), Pin.AD4);
+        if (wired) {
+            chain.adapter().connect(Pin.AD0, Pin.AD7);
+        }
+        try (JtagController jtag = open(chain, JtagConfig.builder().adaptiveClocking(true).trstPin(4).build())) {
+            IllegalArgumentException owned = assertThrows(IllegalArgumentException.class,
+                    () -> jtag.pins().set(MpssePins.GPIOL3, true, true));
+            assertTrue(owned.getMessage().contains("RTCK"), owned.getMessage());
+            assertThrows(IllegalArgumentException.class, () -> jtag.pins().set(MpssePins.GPIOL0, true, true));
+            if (wired) {
+                assertEquals(ChainScan.Status.OK, jtag.scanChain().status());
+                jtag.pins().set(MpssePins.GPIOL0 + 1, true, false);
+            } else {
+                assertThrows(FtdiException.class, jtag::scanChain);
+                assertEquals(null, jtag.state(), "unknown after a failed transfer");
+                assertThrows(IllegalStateException.class, () -> jtag.goTo(TapState.RUN_TEST_IDLE));
+            }
+        }
+    }
+
+    /**
+     * Closing the device while batches stream: the running one ends with an
+     * {@link AsynchronousCloseException}, whether the close came during a transfer or between two,
+     * never hangs or fails otherwise, and the controller closes afterwards.
      */
     @ParameterizedTest(name = "close after {0} captures")
     @CsvSource({"1", "40", "400"})
@@ -371,7 +408,7 @@ class JtagChainTest extends SimulatedDriverTestBase {
         worker.join(TimeUnit.SECONDS.toMillis(120));
         assertFalse(worker.isAlive(), "the batch ended");
         Throwable e = ended.get();
-        if (!(e instanceof AsynchronousCloseException) && !(e instanceof IllegalStateException)) {
+        if (!(e instanceof AsynchronousCloseException)) {
             fail("the batch ended with " + e, e);
         }
         jtag.close();

@@ -14,8 +14,9 @@ import java.util.Objects;
  * try (FtdiDevice device = FtdiDevice.openBySerialNumber("FT232HJT");
  *      JtagController jtag = device.jtag(JtagConfig.builder().clockHz(6_000_000).build())) {
  *     System.out.print(jtag.scanChain().describe());
- *     jtag.writeIr(18, new byte[] {(byte) 0xC9, (byte) 0xFF, 0x03}, TapState.RUN_TEST_IDLE);
- *     byte[] dr = jtag.scanDr(66, null, TapState.RUN_TEST_IDLE);
+ *     // An instruction for each device of the chain, the device nearest TDO's in the low bits.
+ *     jtag.writeIr(18, new byte[] {(byte) 0xFF, (byte) 0xDF, 0x03}, TapState.RUN_TEST_IDLE);
+ *     byte[] dr = jtag.scanDr(34, null, TapState.RUN_TEST_IDLE);
  * }
  * }</pre>
  *
@@ -64,9 +65,11 @@ public final class JtagController implements AutoCloseable {
     private long clockHz;
     /** The batch the controller's lock is held for, on the thread that holds it. */
     JtagBatch openBatch;
+    private final MpssePins pins;
 
     private JtagController(Mpsse mpsse, JtagConfig config, long clockHz) {
         this.mpsse = mpsse;
+        this.pins = new MpssePins(mpsse);
         this.config = config;
         this.trstBit = config.trstPin().isPresent() ? 1 << config.trstPin().getAsInt() : 0;
         this.clockHz = clockHz;
@@ -76,7 +79,7 @@ public final class JtagController implements AutoCloseable {
         DeviceType type = port.type();
         boolean hiSpeed = type == DeviceType.FT_DEVICE_2232H || type == DeviceType.FT_DEVICE_4232H
                 || type == DeviceType.FT_DEVICE_232H;
-        if (config.adaptiveClocking() && !hiSpeed && type == DeviceType.FT_DEVICE_2232C) {
+        if (config.adaptiveClocking() && type == DeviceType.FT_DEVICE_2232C) {
             throw new IllegalArgumentException("The " + type.displayName() + " has no adaptive clocking (RTCK); the"
                     + " FT2232H, FT4232H and FT232H have");
         }
@@ -111,19 +114,14 @@ public final class JtagController implements AutoCloseable {
         }
     }
 
+    /** Adaptive clocking when asked, and the TAP to Test-Logic-Reset, in one write. */
     private void start() throws IOException {
-        mpsse.lock.lock();
-        try {
+        try (JtagBatch batch = batch()) {
             if (config.adaptiveClocking()) {
                 mpsse.add(ADAPTIVE_ON);
             }
-            state = null;
-            try (JtagBatch batch = batch()) {
-                batch.goTo(TapState.TEST_LOGIC_RESET);
-                batch.execute();
-            }
-        } finally {
-            mpsse.lock.unlock();
+            batch.goTo(TapState.TEST_LOGIC_RESET);
+            batch.execute();
         }
     }
 
@@ -177,6 +175,16 @@ public final class JtagController implements AutoCloseable {
             batch.execute();
             return set;
         }
+    }
+
+    /**
+     * The MPSSE pins this controller leaves free, for general I/O such as a target's SRST* or a
+     * buffer's output enable.
+     *
+     * @return the pins; TCK, TDI, TDO, TMS, TRST* and RTCK are refused
+     */
+    public MpssePins pins() {
+        return pins;
     }
 
     /**

@@ -5,7 +5,7 @@ import java.io.IOException;
 /**
  * The MPSSE pins an SPI or I2C master leaves free, as general I/O: GPIOL0..3 (ADBUS4..7, pins
  * 4 to 7) and GPIOH0..7 (ACBUS0..7, pins 8 to 15; the FT2232D has GPIOH0..3, the FT4232H none).
- * From {@link SpiMaster#pins()} or {@link I2cMaster#pins()}.
+ * From {@link SpiMaster#pins()}, {@link I2cMaster#pins()} or {@link JtagController#pins()}.
  *
  * <p>A write is one driver write and no read; a read is one driver write and one driver read of
  * one byte. A pin the master uses (clock, data, chip select) is refused, naming its owner. Calls

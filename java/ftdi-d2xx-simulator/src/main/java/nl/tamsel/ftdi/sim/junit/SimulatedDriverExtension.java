@@ -6,6 +6,7 @@ import java.util.Map;
 import java.util.concurrent.Semaphore;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedDriver;
+import nl.tamsel.ftdi.sim.SimulatedJtagChain;
 import org.junit.jupiter.api.extension.AfterEachCallback;
 import org.junit.jupiter.api.extension.BeforeAllCallback;
 import org.junit.jupiter.api.extension.BeforeEachCallback;
@@ -40,6 +41,9 @@ import org.junit.jupiter.api.extension.ParameterResolver;
  *     ... open the adapter in MPSSE mode and read register 0 ...
  * }
  * }</pre>
+ *
+ * <p><b>JTAG.</b> A {@link SimulatedJtagChain} parameter is an FT232H with a JTAG chain on its
+ * MPSSE pins, the demo chain unless its {@link JtagChain} annotation names other devices.
  *
  * <p><b>Parallel execution.</b> The simulated driver's state is one per JVM (per process, in
  * fact). The extension therefore holds a JVM-wide lock from before a test's first
@@ -119,26 +123,28 @@ public final class SimulatedDriverExtension
      *
      * @param parameterContext the parameter
      * @param extensionContext the context it is resolved in
-     * @return whether the parameter is a {@link SimulatedDevice}
+     * @return whether the parameter is a {@link SimulatedDevice} or a {@link SimulatedJtagChain}
      */
     @Override
     public boolean supportsParameter(ParameterContext parameterContext,
             ExtensionContext extensionContext) {
-        return parameterContext.getParameter().getType() == SimulatedDevice.class;
+        Class<?> type = parameterContext.getParameter().getType();
+        return type == SimulatedDevice.class || type == SimulatedJtagChain.class;
     }
 
     /**
      * Attaches the device the parameter declares, or returns the one attached for the same
-     * serial number earlier in this test.
+     * serial number earlier in this test; for a {@link SimulatedJtagChain} parameter, attaches
+     * an FT232H with the chain its {@link JtagChain} annotation declares.
      *
      * @param parameterContext the parameter
      * @param extensionContext the context it is resolved in
-     * @return the attached device
+     * @return the attached device or chain
      * @throws ParameterResolutionException when the parameter belongs to a constructor or a
      *         {@code @BeforeAll} method, or declares a serial number already attached otherwise
      */
     @Override
-    public SimulatedDevice resolveParameter(ParameterContext parameterContext,
+    public Object resolveParameter(ParameterContext parameterContext,
             ExtensionContext extensionContext) {
         ExtensionContext.Store store = extensionContext.getStore(NAMESPACE);
         if (!(parameterContext.getDeclaringExecutable() instanceof Method)
@@ -147,6 +153,9 @@ public final class SimulatedDriverExtension
             throw new ParameterResolutionException("A simulated device can only be a parameter of a test"
                     + " or @BeforeEach method: " + parameterContext.getDeclaringExecutable()
                     + " runs before the simulated driver's reset, which would remove it");
+        }
+        if (parameterContext.getParameter().getType() == SimulatedJtagChain.class) {
+            return JtagChains.attach(parameterContext.findAnnotation(JtagChain.class).orElse(null));
         }
         Device declared = parameterContext.findAnnotation(Device.class).orElse(null);
         if (declared == null || declared.serial().isEmpty()) {
