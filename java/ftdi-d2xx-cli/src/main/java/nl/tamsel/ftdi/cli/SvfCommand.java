@@ -5,6 +5,7 @@ import java.nio.file.Files;
 import java.nio.file.NoSuchFileException;
 import java.nio.file.Path;
 import nl.tamsel.ftdi.svf.SvfCompareException;
+import nl.tamsel.ftdi.svf.SvfPlayException;
 import nl.tamsel.ftdi.svf.SvfPlayer;
 import nl.tamsel.ftdi.svf.SvfSummary;
 import nl.tamsel.ftdi.svf.SvfSyntaxException;
@@ -53,6 +54,8 @@ final class SvfCommand {
             throw new CommandFailure(ExitCode.SVF_MALFORMED, file + ": " + e.getMessage());
         } catch (SvfCompareException e) {
             throw new CommandFailure(ExitCode.SVF_MISMATCH, file + ": " + e.getMessage());
+        } catch (SvfPlayException e) {
+            throw new CommandFailure(ExitCode.DEVICE_ERROR, file + ": " + e.getMessage());
         } finally {
             progress.finish();
         }

@@ -26,6 +26,7 @@ class SvfCommandTest extends ToolTestBase {
         SDR 32 TDI (0) TDO (2B5C7A2F);          | 7 | SVF line 7: TDO mismatch: expected (02B5C7A2F), captured (02B5C7A2D)
         SDR 32 TDI (0) TDO (2B5C7A2D/X);        | 2 | SVF line 8, column 1: expected a hex digit or ')' in TDO
         PIO (HL);                               | 2 | SVF line 7, column 1
+        TRST ON;                                | 1 | part.svf: SVF line 7 reached: 
         """)
     void playsTheFileAndEndsWithItsExitCode(String more, int exitCode, String message) throws IOException {
         Path file = folder.resolve("part.svf");
