@@ -52,7 +52,8 @@ class JtagChainTest extends SimulatedDriverTestBase {
             "PAUSE_IR PAUSE_IR EXIT2_IR", "EXIT2_IR SHIFT_IR UPDATE_IR", "UPDATE_IR RUN_TEST_IDLE SELECT_DR_SCAN"};
         for (String row : rows) {
             String[] names = row.split(" ");
-            TABLE.put(TapState.valueOf(names[0]), new TapState[] {TapState.valueOf(names[1]), TapState.valueOf(names[2])});
+            TABLE.put(TapState.valueOf(names[0]),
+                    new TapState[] {TapState.valueOf(names[1]), TapState.valueOf(names[2])});
         }
     }
 

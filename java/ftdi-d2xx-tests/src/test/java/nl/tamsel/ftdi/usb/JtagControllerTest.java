@@ -224,7 +224,8 @@ class JtagControllerTest extends SimulatedDriverTestBase {
     @Test
     void configurationsAreChecked() throws IOException {
         assertThrows(IllegalArgumentException.class, () -> JtagConfig.builder().trstPin(3).build());
-        assertThrows(IllegalArgumentException.class, () -> JtagConfig.builder().trstPin(7).adaptiveClocking(true).build());
+        assertThrows(IllegalArgumentException.class,
+                () -> JtagConfig.builder().trstPin(7).adaptiveClocking(true).build());
         assertThrows(IllegalArgumentException.class, () -> JtagConfig.builder().clockHz(0).build());
         // The FT2232D has no RTCK and no GPIOH4..7.
         assertThrows(IllegalArgumentException.class, () -> wired(DeviceType.FT_DEVICE_2232C,
@@ -243,12 +244,15 @@ class JtagControllerTest extends SimulatedDriverTestBase {
             IllegalStateException taken = assertThrows(IllegalStateException.class,
                     () -> device.spiMaster(SpiConfig.builder().build()));
             assertTrue(taken.getMessage().contains("JtagController"), taken.getMessage());
+            long hz = jtag.clockHz();
             try (JtagBatch batch = jtag.batch()) {
                 batch.goTo(TapState.PAUSE_IR);
+                batch.setClockHz(1000);
                 assertThrows(IllegalStateException.class, () -> jtag.scanDr(8, null, TapState.RUN_TEST_IDLE),
                         "the batch's thread cannot call around it");
             }
             assertEquals(TapState.TEST_LOGIC_RESET, jtag.state(), "a batch closed unexecuted sent nothing");
+            assertEquals(hz, jtag.clockHz(), "nor set the frequency");
             jtag.close();
             assertThrows(IllegalStateException.class, () -> jtag.goTo(TapState.RUN_TEST_IDLE));
         }

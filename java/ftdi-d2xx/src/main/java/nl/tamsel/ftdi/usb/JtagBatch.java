@@ -114,14 +114,16 @@ public final class JtagBatch implements AutoCloseable {
     private long clocks;
     private Duration busTime = Duration.ZERO;
     private boolean ended;
-    /** The state the device is in after what has been written, for a batch closed unexecuted. */
+    /** The TAP state, TCK frequency and pin levels after what has been written, for a batch closed unexecuted. */
     private TapState writtenState;
+    private long writtenClockHz;
+    private int writtenLevels;
 
     JtagBatch(JtagController controller) {
         this.controller = controller;
         this.mpsse = controller.mpsse;
         this.replyBound = Math.max(1, mpsse.port.replyBound());
-        this.writtenState = controller.state;
+        written();
     }
 
     // ---- Operations ---------------------------------------------------------------------------
@@ -417,6 +419,8 @@ public final class JtagBatch implements AutoCloseable {
             mpsse.discard();
             unsentReplies = 0;
             controller.state = writtenState;
+            controller.clockHzSet(writtenClockHz);
+            mpsse.levels = writtenLevels;
             if (unreadReplies > 0 && mpsse.port.isOpen()) {
                 mpsse.receive(unreadReplies, "Reading the replies of an abandoned JTAG batch");
             }
@@ -539,8 +543,8 @@ public final class JtagBatch implements AutoCloseable {
         }
         // TMS stays at the last bit; pin commands restate it so, and clock-only waits rely on it.
         int lastTms = bits >>> (count - 1) & 1;
-        mpsse.levels = (mpsse.levels & ~(JtagController.TMS | JtagController.TDI)) | (lastTms != 0 ? JtagController.TMS : 0)
-                | (tdi != 0 ? JtagController.TDI : 0);
+        int held = (lastTms != 0 ? JtagController.TMS : 0) | (tdi != 0 ? JtagController.TDI : 0);
+        mpsse.levels = mpsse.levels & ~(JtagController.TMS | JtagController.TDI) | held;
     }
 
     /** Clocks TCK with TMS held: clock-only commands on H chips, zero TDI bits on the FT2232D. */
@@ -620,7 +624,13 @@ public final class JtagBatch implements AutoCloseable {
         commandBytes += length;
         unreadReplies += unsentReplies;
         unsentReplies = 0;
+        written();
+    }
+
+    private void written() {
         writtenState = controller.state;
+        writtenClockHz = controller.clockHz();
+        writtenLevels = mpsse.levels;
     }
 
     /**
