@@ -9,6 +9,7 @@
 @SuppressWarnings("module")
 module nl.tamsel.ftdi {
     exports nl.tamsel.ftdi.usb;
+    exports nl.tamsel.ftdi.svf;
     exports nl.tamsel.ftdi.spi;
     // The simulator extracts and loads its driver the way this library loads the bridge.
     exports nl.tamsel.ftdi.internal to nl.tamsel.ftdi.simulator;

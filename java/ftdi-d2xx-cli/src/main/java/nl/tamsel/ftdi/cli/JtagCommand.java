@@ -24,7 +24,7 @@ final class JtagCommand implements Command {
 
     @Override
     public String synopsis() {
-        return "jtag scan|shift <device> [ir|dr <bits> <hex> ...] [--frequency HZ]";
+        return "jtag scan|shift|svf <device> [ir|dr <bits> <hex> ... | FILE] [--frequency HZ]";
     }
 
     @Override
@@ -37,7 +37,8 @@ final class JtagCommand implements Command {
                 + "                                       instruction or data registers, ending in Run-Test/Idle,\n"
                 + "                                       and prints the bits captured from TDO, one line each\n"
                 + "  <hex> is a number as in SVF: its rightmost bit is shifted first (3FFFF: 18 ones).\n"
-                + "  --frequency HZ                       the highest TCK wanted (default 1000000)\n";
+                + "  --frequency HZ                       the highest TCK wanted (default 1000000)\n"
+                + SvfCommand.HELP;
     }
 
     @Override
@@ -53,6 +54,10 @@ final class JtagCommand implements Command {
     @Override
     public void run(Arguments args, Output output) throws CommandFailure, IOException {
         String action = args.positional.isEmpty() ? "" : args.positional.get(0);
+        if (action.equals("svf")) {
+            SvfCommand.run(args, output);
+            return;
+        }
         if (!action.equals("scan") && !action.equals("shift")) {
             throw Arguments.usage("jtag takes scan or shift, not " + (action.isEmpty() ? "nothing" : action));
         }

@@ -51,6 +51,7 @@ import nl.tamsel.ftdi.usb.FtdiException;
  *   <tr><td>4</td><td>a local file could not be read or written</td></tr>
  *   <tr><td>5</td><td>send or receive: the device stopped taking or sending bytes before the end</td></tr>
  *   <tr><td>6</td><td>i2c: a target did not acknowledge its address or a byte</td></tr>
+ *   <tr><td>7</td><td>jtag svf: bits captured from TDO differ from the SVF file's (2: the file is malformed)</td></tr>
  * </table>
  */
 public final class Main {
