@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
              {{{0x80, 0x03, 0x13, 0x22, 0x00, 0x87}, 4, {0, 0, 0, 0}}}},
         Case{"MpsseIgnoresAnOpcodeInsideATransaction", FT_BITMODE_MPSSE,
              {{{0x11, 0x00, 0x00, 0xAA}, 2, {0, 0}}}},
-        Case{"MpsseForgetsTheOpcodeAfterAnotherWrite", FT_BITMODE_MPSSE,
-             {{{0xAA}, 0, {}}, {{0x81, 0x87}, 2, {0, 0}}}},
+        Case{"MpsseKeepsRepliesInOrderAcrossWrites", FT_BITMODE_MPSSE,
+             {{{0xAA}, 0, {}}, {{0x81, 0x87}, 3, {0xFA, 0xAA, 0xFF}}}},
         Case{"BitBangIsNotMpsse", FT_BITMODE_ASYNC_BITBANG, {{{0xAA}, 1, {0xAA}}}}),
     [](const ::testing::TestParamInfo<Case>& testCase) { return testCase.param.name; });
 
