@@ -2,7 +2,6 @@ package nl.tamsel.ftdi.usb;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeFalse;
 
 import java.io.IOException;
 import java.nio.file.Path;
@@ -10,7 +9,6 @@ import java.util.ArrayList;
 import java.util.List;
 import nl.tamsel.ftdi.sim.SimulatedDevice;
 import nl.tamsel.ftdi.sim.SimulatedJtagChain;
-import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -20,17 +18,11 @@ import org.junit.jupiter.params.provider.CsvSource;
  * recorded waveform: the TAP states it follows, and the bits shifted in on TDI and out on TDO in
  * each Shift state, which must be the bits the controller sent and returned.
  */
+@NeedsSigrokCli
 class JtagScanDecoderTest extends SimulatedDriverTestBase {
 
     @TempDir
     Path directory;
-
-    @BeforeAll
-    static void needsSigrok() {
-        // The Windows JVM runs without host programs; everywhere else a missing decoder fails.
-        assumeFalse(System.getProperty("os.name").startsWith("Windows"), "no sigrok-cli on the Windows JVM");
-        assertTrue(SigrokCli.available(), "sigrok-cli is not installed: scripts/setup installs it");
-    }
 
     @ParameterizedTest(name = "IR {0} bits ending in {2}, DR {3} bits ending in {4}")
     @CsvSource({"18, 3DFFF, RUN_TEST_IDLE, 34, PAUSE_DR", "18, 3FFFF, PAUSE_IR, 3, RUN_TEST_IDLE",
