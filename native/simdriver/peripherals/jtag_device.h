@@ -32,7 +32,7 @@ public:
 
     explicit JtagDevice(const JtagDeviceSpec& spec);
 
-    // Whether the spec describes a device this class can model (lengths and values that fit).
+    // Whether the description is of a device this class can model (lengths and values that fit).
     static bool valid(const JtagDeviceSpec& spec);
 
     // A rising edge of TCK: the device samples TMS and TDI, shifts, captures and updates.
