@@ -14,6 +14,7 @@ import nl.tamsel.ftdi.sim.SimulatedI2cEeprom;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
+import org.junit.jupiter.params.provider.ValueSource;
 
 /**
  * Where the pin functions meet the chip's limits: SPI clocks and chip selects the chip lacks,
@@ -28,34 +29,31 @@ class PinFunctionLimitsTest extends SimulatedDriverTestBase {
         return FtdiDevice.openByIndex(adapter.id());
     }
 
-    @ParameterizedTest(name = "{0} asked {1} Hz: {2} Hz")
+    /** A clock above the fastest gets the fastest; one below the slowest, or a chip select the chip lacks, is refused. */
+    @ParameterizedTest(name = "{0}, {1} Hz, chip select {2}: {3}")
     @CsvSource({
-        "FT_DEVICE_232H, 40000000, 30000000",
-        "FT_DEVICE_232H, 2147483647, 30000000",
-        "FT_DEVICE_4232H, 31000000, 30000000",
-        "FT_DEVICE_2232C, 30000000, 6000000",
-        "FT_DEVICE_2232C, 5000000, 3000000",
-    })
-    void aClockAboveTheFastestGetsTheFastest(DeviceType type, int wish, int actual) throws IOException {
-        try (FtdiDevice device = open(type);
-             SpiMaster spi = device.spiMaster(SpiConfig.builder().clockHz(wish).build())) {
-            assertEquals(actual, spi.clockHz());
-        }
-    }
-
-    @ParameterizedTest(name = "{0}, {1} Hz, chip select {2}")
-    @CsvSource({
+        "FT_DEVICE_232H, 40000000, 3, 30000000",
+        "FT_DEVICE_232H, 2147483647, 3, 30000000",
+        "FT_DEVICE_4232H, 31000000, 3, 30000000",
+        "FT_DEVICE_2232C, 30000000, 3, 6000000",
+        "FT_DEVICE_2232C, 5000000, 3, 3000000",
         "FT_DEVICE_232H, 457, 3, 458 to 30000000 Hz",
         "FT_DEVICE_2232C, 91, 3, 92 to 6000000 Hz",
         "FT_DEVICE_4232H, 1000000, 8, pins 3 to 7",
         "FT_DEVICE_2232C, 1000000, 12, pins 3 to 11",
     })
-    void aClockOrChipSelectTheChipLacksIsRefusedAndThePinsStayFree(DeviceType type, int clock, int chipSelect,
-            String named) throws IOException {
+    void theClockAndChipSelectAreWhatTheChipHas(DeviceType type, int clock, int chipSelect, String expected)
+            throws IOException {
         try (FtdiDevice device = open(type)) {
             SpiConfig config = SpiConfig.builder().clockHz(clock).chipSelect(chipSelect, false).build();
+            if (expected.matches("\\d+")) {
+                try (SpiMaster spi = device.spiMaster(config)) {
+                    assertEquals(Integer.parseInt(expected), spi.clockHz());
+                }
+                return;
+            }
             IllegalArgumentException e = assertThrows(IllegalArgumentException.class, () -> device.spiMaster(config));
-            assertTrue(e.getMessage().contains(named), e.getMessage());
+            assertTrue(e.getMessage().contains(expected), e.getMessage());
             // Refused without keeping the pins: another function may have them.
             device.spiMaster(SpiConfig.builder().build()).close();
         }
@@ -114,47 +112,46 @@ class PinFunctionLimitsTest extends SimulatedDriverTestBase {
     }
 
     /** Without a target there, polling gives up after the timeout; with a zero timeout after one probe. */
-    @ParameterizedTest(name = "address {0}, timeout {1} ms: refused {2}")
-    @CsvSource({"0x50, 0, false", "0x50, 1000, false", "0x51, 0, true", "0x51, 20, true"})
-    void acknowledgePollingProbesUntilTheTargetAnswersOrTheTimeout(String address, int millis, boolean refused)
-            throws IOException {
-        SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_2232H).loopback(false).attach();
-        adapter.attachI2cEeprom(0x50, 256, 8);
-        I2cAddress target = I2cAddress.of(Integer.decode(address));
-        try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id());
+    @ParameterizedTest(name = "timeout {0} ms")
+    @ValueSource(ints = {0, 20})
+    void acknowledgePollingGivesUpWithoutATarget(int millis) throws IOException {
+        try (FtdiDevice device = open(DeviceType.FT_DEVICE_2232H);
              I2cMaster i2c = device.i2cMaster(I2cConfig.of(I2cSpeed.STANDARD))) {
             int writes = calls("FT_Write");
-            if (refused) {
-                I2cNackException e = assertThrows(I2cNackException.class,
-                        () -> i2c.awaitAcknowledge(target, Duration.ofMillis(millis)));
-                assertTrue(e.addressRefused());
-                assertTrue(calls("FT_Write") - writes >= 1);
-                if (millis == 0) {
-                    assertEquals(1, calls("FT_Write") - writes, "one probe with a zero timeout");
-                }
-            } else {
-                assertEquals(0, i2c.awaitAcknowledge(target, Duration.ofMillis(millis)));
-                assertEquals(1, calls("FT_Write") - writes, "one probe for a ready target");
-            }
-            assertThrows(IllegalArgumentException.class, () -> i2c.awaitAcknowledge(target, Duration.ofMillis(-1)));
+            I2cNackException e = assertThrows(I2cNackException.class,
+                    () -> i2c.awaitAcknowledge(I2cAddress.of(0x51), Duration.ofMillis(millis)));
+            assertTrue(e.addressRefused());
+            int probes = calls("FT_Write") - writes;
+            assertTrue(millis == 0 ? probes == 1 : probes >= 1, probes + " probes");
+            assertThrows(IllegalArgumentException.class, () -> i2c.awaitAcknowledge(EEPROM, Duration.ofMillis(-1)));
         }
     }
 
     /**
-     * An EEPROM refuses its address for its write cycle of bus time after a page write; polling
-     * returns once that has passed, within a probe's time, and the next access finds it ready.
+     * An EEPROM refuses its address for its write cycle of bus time after a page write (5 ms
+     * unless set; -1 here leaves it unset); polling returns once that has passed, within a
+     * probe's time, and the next access finds it ready.
      */
     @ParameterizedTest(name = "write cycle {0} µs at {1}")
-    @CsvSource({"0, FAST", "1000, FAST", "5000, FAST", "5000, STANDARD", "10000, FAST_PLUS"})
-    void acknowledgePollingWaitsOutTheEepromsWriteCycle(int cycleMicros, I2cSpeed speed) throws IOException {
+    @CsvSource({"0, FAST", "1000, FAST", "-1, FAST", "5000, STANDARD", "10000, FAST_PLUS"})
+    void acknowledgePollingWaitsOutTheEepromsWriteCycle(int set, I2cSpeed speed) throws IOException {
         SimulatedDevice adapter = SimulatedDevice.builder().type(DeviceType.FT_DEVICE_232H).loopback(false).attach();
         SimulatedI2cEeprom eeprom = adapter.attachI2cEeprom(0x50, 256, 8);
-        eeprom.setWriteCycle(Duration.ofNanos(cycleMicros * 1000L));
+        assertThrows(IllegalArgumentException.class, () -> eeprom.setWriteCycle(Duration.ofNanos(-1)));
+        assertThrows(IllegalArgumentException.class, () -> eeprom.setWriteCycle(Duration.ofDays(365L * 300)));
+        if (set >= 0) {
+            eeprom.setWriteCycle(Duration.ofNanos(set * 1000L));
+        }
+        int cycleMicros = set >= 0 ? set : 5000;
         try (FtdiDevice device = FtdiDevice.openByIndex(adapter.id());
              I2cMaster i2c = device.i2cMaster(I2cConfig.of(speed))) {
             i2c.write(EEPROM, new byte[] {0x20, 1, 2, 3});
             long written = adapter.busTime().toNanos();
+            int writes = calls("FT_Write");
             int refused = i2c.awaitAcknowledge(EEPROM, Duration.ofSeconds(60));
+            if (cycleMicros == 0) {
+                assertEquals(1, calls("FT_Write") - writes, "one probe for a ready target");
+            }
             long waited = adapter.busTime().toNanos() - written;
             // One probe: start, nine clocks, stop.
             long probe = waited / (refused + 1);
