@@ -19,36 +19,29 @@ class SvfCommandTest extends ToolTestBase {
     @TempDir
     Path folder;
 
-    /** Each row: the file's text after the good part ('/' for a line end), exit code, what stderr or stdout says. */
-    @ParameterizedTest(name = "good part and: {0}")
+    /**
+     * Each row: the file's text after the good part ('/' for a line end), the arguments after
+     * "jtag svf", the exit code and what stdout (on success) or stderr says.
+     */
+    @ParameterizedTest(name = "{1}: good part and {0}")
     @CsvSource(delimiter = '|', textBlock = """
-        ''                                      | 0 | 6 statements, 2 scans, 1 compared
-        SDR 32 TDI (0) TDO (2B5C7A2F);          | 7 | SVF line 7: TDO mismatch: expected (02B5C7A2F), captured (02B5C7A2D)
-        SDR 32 TDI (0) TDO (2B5C7A2D/X);        | 2 | SVF line 8, column 1: expected a hex digit or ')' in TDO
-        PIO (HL);                               | 2 | SVF line 7, column 1
-        TRST ON;                                | 1 | part.svf: SVF line 7 reached: 
+        ''                               | FT232HJT {file}     | 0 | 6 statements, 2 scans, 1 compared
+        SDR 32 TDI (0) TDO (2B5C7A2F);   | FT232HJT {file}     | 7 | SVF line 7: TDO mismatch: expected (02B5C7A2F), captured (02B5C7A2D)
+        SDR 32 TDI (0) TDO (2B5C7A2D/X); | FT232HJT {file}     | 2 | SVF line 8, column 1: expected a hex digit or ')' in TDO
+        PIO (HL);                        | FT232HJT {file}     | 2 | SVF line 7, column 1
+        TRST ON;                         | FT232HJT {file}     | 1 | part.svf: SVF line 7 reached:
+        ''                               | FT232HJT            | 2 | expected svf <device> FILE
+        ''                               | FT232HJT missing.svf | 4 | No such SVF file
+        ''                               | SIM232R1 {file}     | 1 | MPSSE
+        ''                               | FT232HJT {file} --frequency 0 | 2 | --frequency
         """)
-    void playsTheFileAndEndsWithItsExitCode(String more, int exitCode, String message) throws IOException {
+    void playsTheFileOrRefusesWhatCannotBePlayed(String more, String arguments, int exitCode, String message)
+            throws IOException {
         Path file = folder.resolve("part.svf");
         Files.writeString(file, GOOD + more.replace("/", "\n"));
-
-        assertEquals(exitCode, run("--simulated", "jtag", "svf", "FT232HJT", file.toString()), err());
-        assertTrue((exitCode == 0 ? out() : err()).contains(message), out() + err());
-    }
-
-    @ParameterizedTest(name = "{0}")
-    @CsvSource(delimiter = '|', textBlock = """
-        jtag svf FT232HJT                        | 2 | expected svf <device> FILE
-        jtag svf FT232HJT missing.svf            | 4 | No such SVF file
-        jtag svf SIM232R1 {file}                 | 1 | MPSSE
-        jtag svf FT232HJT {file} --frequency 0   | 2 | --frequency
-        """)
-    void refusesWhatCannotBePlayed(String commandLine, int exitCode, String message) throws IOException {
-        Path file = folder.resolve("part.svf");
-        Files.writeString(file, GOOD);
-        String[] args = ("--simulated " + commandLine.replace("{file}", file.toString())).split(" ");
+        String[] args = ("--simulated jtag svf " + arguments.replace("{file}", file.toString())).split(" ");
 
         assertEquals(exitCode, run(args), err());
-        assertTrue(err().contains(message), err());
+        assertTrue((exitCode == 0 ? out() : err()).contains(message), out() + err());
     }
 }

@@ -51,8 +51,12 @@ class DeviceWatcherTest extends SimulatedDriverTestBase {
         executor.shutdownNow();
     }
 
+    /** Its first listener always throws: the one that queues the changes must hear them all the same. */
     private void startWatching() throws FtdiException {
-        watcher = DeviceWatcher.start(PERIOD, changes::add);
+        watcher = DeviceWatcher.start(PERIOD, change -> {
+            throw new IllegalStateException("listener fault");
+        });
+        watcher.addListener(changes::add);
     }
 
     /** The next change, as "arrived SERIAL@location"; fails if none comes. */
@@ -109,15 +113,10 @@ class DeviceWatcherTest extends SimulatedDriverTestBase {
     }
 
     @Test
-    void waitingForADeviceTimesOutEmpty() throws Exception {
-        startWatching();
-        assertEquals(Optional.empty(), watcher.awaitDevice(DeviceSelector.bySerialNumber("NEVER"), Duration.ofMillis(30)));
-    }
-
-    @Test
     void waitingReturnsADevicePluggedBackInButNotOneListedBeforeTheUnplug() throws Exception {
         SimulatedDevice a = plug("A", 0x11);
         startWatching();
+        assertEquals(Optional.empty(), watcher.awaitDevice(DeviceSelector.bySerialNumber("NEVER"), Duration.ofMillis(30)));
         a.unplug();
         // The watcher may not have rescanned since: its last list still shows A.
         assertEquals(Optional.empty(), watcher.awaitDevice(DeviceSelector.bySerialNumber("A"), Duration.ZERO));
@@ -187,20 +186,10 @@ class DeviceWatcherTest extends SimulatedDriverTestBase {
     }
 
     @Test
-    void aFailingListenerDoesNotKeepTheOthersFromHearing() throws Exception {
-        watcher = DeviceWatcher.start(PERIOD, change -> {
-            throw new IllegalStateException("listener fault");
-        });
-        watcher.addListener(changes::add);
-        plug("A", 0x11);
-        assertEquals("arrived A@11", next());
-    }
-
-    @Test
     void listsOpensAndRescansRacingEachOtherSeeWholeLists() throws Exception {
         // Serials rise in arrival order and the earliest leaves first, so every list the driver
         // can show is a run of consecutive serials.
-        startWatching();
+        watcher = DeviceWatcher.start(PERIOD, changes::add);
         try (DeviceWatcher second = DeviceWatcher.start(PERIOD)) {
             int rounds = 200;
             Future<?> plugging = executor.submit(() -> {

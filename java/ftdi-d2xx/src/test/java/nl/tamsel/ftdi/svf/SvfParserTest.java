@@ -14,7 +14,6 @@ class SvfParserTest {
 
     @ParameterizedTest(name = "{0}")
     @CsvSource(delimiter = '|', quoteCharacter = '"', textBlock = """
-        SIR 8 TDI (a5);                              | SIR 8 TDI(A5) MASK(FF) SMASK(FF)
         sdr 12 tdi (abc) tdo (123) mask (f0f) smask (0ff); | SDR 12 TDI(ABC) TDO(123) MASK(F0F) SMASK(0FF)
         SDR 6 TDI (3);                               | SDR 6 TDI(03) MASK(3F) SMASK(3F)
         SDR 4 TDI (0000000A);                        | SDR 4 TDI(A) MASK(F) SMASK(F)
@@ -26,7 +25,6 @@ class SvfParserTest {
         STATE RESET;                                 | STATE RESET
         STATE DRSELECT DRCAPTURE DREXIT1 DRPAUSE;    | STATE DRSELECT DRCAPTURE DREXIT1 DRPAUSE
         STATE IRPAUSE IREXIT2 IRUPDATE IDLE;         | STATE IRPAUSE IREXIT2 IRUPDATE IDLE
-        RUNTEST 100 TCK;                             | RUNTEST IDLE 100 TCK 0.0 SEC MAXIMUM Infinity ENDSTATE IDLE
         RUNTEST DRPAUSE 5 SCK 1E-3 SEC;              | RUNTEST DRPAUSE 5 SCK 0.001 SEC MAXIMUM Infinity ENDSTATE DRPAUSE
         RUNTEST 1.0E+02 TCK;                         | RUNTEST IDLE 100 TCK 0.0 SEC MAXIMUM Infinity ENDSTATE IDLE
         RUNTEST 2.5e-2 SEC MAXIMUM 1 SEC ENDSTATE RESET; | RUNTEST IDLE 0 TCK 0.025 SEC MAXIMUM 1.0 ENDSTATE RESET
@@ -35,9 +33,24 @@ class SvfParserTest {
         FREQUENCY;                                   | FREQUENCY Infinity
         TRST off;                                    | TRST OFF
         TRST ABSENT;                                 | TRST ABSENT
+        SDR 8 TDI (A5) MASK (0F) SMASK (F0); SDR 8 TDO (11);          | SDR 8 TDI(A5) TDO(11) MASK(0F) SMASK(F0)
+        SDR 8 TDI (A5) TDO (11); SDR 8;                                | SDR 8 TDI(A5) MASK(FF) SMASK(FF)
+        SDR 8 TDI (A5) MASK (0F); SDR 16 TDI (1234);                   | SDR 16 TDI(1234) MASK(FFFF) SMASK(FFFF)
+        SDR 8 TDI (A5) MASK (0F); SDR 16 TDI (1234); SDR 8 TDI (1);    | SDR 8 TDI(01) MASK(FF) SMASK(FF)
+        SDR 8 TDI (A5); SIR 8 TDI (3C); SDR 8;                         | SDR 8 TDI(A5) MASK(FF) SMASK(FF)
+        SIR 8 TDI (A5) MASK (01); SDR 8 TDI (3C); SIR 8 TDO (00);      | SIR 8 TDI(A5) TDO(00) MASK(01) SMASK(FF)
+        HIR 4 TDI (F); SIR 4 TDI (1); HIR 4;                           | HIR 4 TDI(F) MASK(F) SMASK(F)
+        TDR 2 TDI (1) SMASK (2); HDR 2 TDI (3); TDR 2;                 | TDR 2 TDI(1) MASK(3) SMASK(2)
+        SDR 8 TDI (A5) MASK (0F); SDR 8 MASK (F0); SDR 8;              | SDR 8 TDI(A5) MASK(F0) SMASK(FF)
+        RUNTEST 10 TCK; RUNTEST 5 TCK;                                 | RUNTEST IDLE 5 TCK 0.0 SEC MAXIMUM Infinity ENDSTATE IDLE
+        RUNTEST DRPAUSE 10 TCK ENDSTATE IDLE; RUNTEST 5 TCK;           | RUNTEST DRPAUSE 5 TCK 0.0 SEC MAXIMUM Infinity ENDSTATE DRPAUSE
+        RUNTEST RESET 1 TCK; RUNTEST IDLE 1 TCK; RUNTEST 1E-3 SEC;     | RUNTEST IDLE 0 TCK 0.001 SEC MAXIMUM Infinity ENDSTATE IDLE
         """)
-    void readsEachStatement(String text, String expected) throws IOException {
-        assertEquals(expected, SvfText.renderAll(text));
+    void readsEachStatementFillingOmittedFieldsFromTheLastOfItsKind(String text, String expected) throws IOException {
+        // Omitted scan fields come from the last scan of the same kind and length, a RUNTEST's
+        // run state from the last RUNTEST: each row checks the last statement as read.
+        String[] read = SvfText.renderAll(text).split("\n");
+        assertEquals(expected, read[read.length - 1]);
     }
 
     @ParameterizedTest(name = "{0}")
@@ -69,7 +82,6 @@ class SvfParserTest {
         RUNTEST 1E SEC;                      | 1 | 9  | clock count or a time
         RUNTEST 1 SEC 2;                     | 1 | 15 | MAXIMUM, ENDSTATE
         RUNTEST 10 TCK 2E6 SEC;              | 1 | 16 | at most 1000000.0 s
-        RUNTEST 1E7 SEC;                     | 1 | 9  | at most 1000000.0 s
         FREQUENCY 0 HZ;                      | 1 | 11 | above 0
         FREQUENCY 1E6;                       | 1 | 14 | HZ
         FREQUENCY -5 HZ;                     | 1 | 11 | frequency or ';'
@@ -78,6 +90,10 @@ class SvfParserTest {
         "SIR 8 TDI (0);\n  # x"              | 2 | 3  | keyword, a number
         "SIR 8\n TDI (1\n 2\n Z);"           | 4 | 2  | hex digit
         "SIR 8\n TDI (12"                    | 2 | 9  | hex digit or ')'
+        "SDR 8 TDI (A5);\nSDR 16 TDO (0000);" | 2 | 18 | first SDR of 16 bits
+        "SDR 8 TDI (A5);\nSIR 8;"             | 2 | 6  | first SIR of 8 bits
+        "HDR 8 TDI (A5);\nSDR 8;"             | 2 | 6  | first SDR of 8 bits
+        "SDR 8 TDI (A5);\nSDR 0;\nSDR 8;"     | 3 | 6  | the last had 0
         """)
     void refusesMalformedStatementsWithWhereAndWhat(String text, int line, int column, String expected) {
         SvfSyntaxException e = assertThrows(SvfSyntaxException.class,
